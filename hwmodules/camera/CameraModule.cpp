@@ -1,0 +1,62 @@
+#include "CameraModule.h"
+
+#include <stdlib.h>
+
+#include <log/log.h>
+
+#include "RemoteCamera.h"
+
+namespace android {
+
+hw_module_methods_t _camera_methods = {_open};
+
+int _get_number_of_cameras() {
+    const int count = CRemoteCamera::getNumCamera();
+    ALOGD("%s: Found number of camera - %d", "_get_number_of_cameras", count);
+    return count;
+}
+
+int _get_current_orientation() { return CRemoteCamera::getCurrentOrientation(); }
+
+int _get_camera_info(int id, struct camera_info* info) {
+    info->device_version = CAMERA_DEVICE_API_VERSION_1_0;
+    info->static_camera_characteristics = nullptr;
+    info->facing = CRemoteCamera::getCameraFacing(id) == 0 ? CAMERA_FACING_FRONT : CAMERA_FACING_BACK;
+    info->orientation = CRemoteCamera::getCameraOrientation(id);
+    ALOGD("%s: get camera info - %d, %d, %d", "_get_camera_info", id, info->facing,
+          info->orientation);
+    return 0;
+}
+
+int _open(const hw_module_t* module, const char* id, hw_device_t** device) {
+    if (id == nullptr || module == nullptr) {
+        ALOGE("ERR");
+        return -22;
+    }
+    if (atoi(id) > 1) {
+        return -22;
+    }
+    // The camera device is not available in this build yet.
+    (void)device;
+    ALOGE("%s: camera device not implemented yet", "_open");
+    return -19;
+}
+
+}  // namespace android
+
+__attribute__((visibility("default"))) vemo_camera_module_t HAL_MODULE_INFO_SYM = {
+    {
+        HARDWARE_MODULE_TAG,
+        CAMERA_MODULE_API_VERSION_2_0,
+        HARDWARE_HAL_API_VERSION,
+        CAMERA_HARDWARE_MODULE_ID,
+        "Vemo Camera Module",
+        "Zorvex Inc.",
+        &android::_camera_methods,
+        nullptr,
+        {0},
+    },
+    android::_get_number_of_cameras,
+    android::_get_current_orientation,
+    android::_get_camera_info,
+};
