@@ -6,6 +6,7 @@
 #include <hardware/camera_common.h>
 #include <hardware/hardware.h>
 #include <hardware/vemo_camera_module.h>
+#include <vbox/VBoxGuest.h>
 
 #define CHECK_SIZE(type, size32, size64) \
     static_assert(sizeof(type) == (sizeof(void*) == 4 ? (size32) : (size64)), "size of " #type)
@@ -53,5 +54,33 @@ static_assert(HARDWARE_DEVICE_TAG == 0x48574454, "device tag");
 static_assert(CAMERA_DEVICE_API_VERSION_1_0 == 0x100, "device version");
 static_assert(CAMERA_MODULE_API_VERSION_2_0 == 0x200, "module version");
 static_assert(CAMERA_FACING_BACK == 0 && CAMERA_FACING_FRONT == 1, "facing values");
+
+// The guest driver's HGCM requests.
+static_assert(sizeof(VBoxGuestHGCMConnectInfo) == 140, "connect request");
+static_assert(offsetof(VBoxGuestHGCMConnectInfo, Loc) == 4, "connect location");
+static_assert(offsetof(VBoxGuestHGCMConnectInfo, u32ClientID) == 136, "connect client id");
+static_assert(sizeof(VBoxGuestHGCMDisconnectInfo) == 8, "disconnect request");
+static_assert(sizeof(VBoxGuestHGCMCallInfo) == 16, "call header");
+static_assert(sizeof(HGCMFunctionParameter32) == 12, "32-bit call parameter");
+static_assert(sizeof(HGCMFunctionParameter64) == 16, "64-bit call parameter");
+static_assert(offsetof(HGCMFunctionParameter64, u.Pointer.size) == 4, "64-bit parameter size");
+static_assert(offsetof(HGCMFunctionParameter64, u.Pointer.u.linearAddr) == 8,
+              "64-bit parameter address");
+static_assert(offsetof(HGCMFunctionParameter32, u.Pointer.u.linearAddr) == 8,
+              "32-bit parameter address");
+#define CALL_SIZE(n) (sizeof(VBoxGuestHGCMCallInfo) + (n) * sizeof(HGCMFunctionParameter))
+static_assert(CALL_SIZE(2) == (sizeof(void*) == 4 ? 40 : 48), "call request, 2 parameters");
+static_assert(CALL_SIZE(3) == (sizeof(void*) == 4 ? 52 : 64), "call request, 3 parameters");
+static_assert(VBOXGUEST_IOCTL_HGCM_CONNECT == (sizeof(void*) == 4 ? 0xC08C5610u : 0xC08C5690u),
+              "connect request number");
+static_assert(VBOXGUEST_IOCTL_HGCM_DISCONNECT ==
+                  (sizeof(void*) == 4 ? 0xC0085611u : 0xC0085691u),
+              "disconnect request number");
+static_assert(VBOXGUEST_IOCTL_HGCM_CALL(CALL_SIZE(2)) ==
+                  (sizeof(void*) == 4 ? 0xC0285612u : 0xC0305692u),
+              "call request number, 2 parameters");
+static_assert(VBOXGUEST_IOCTL_HGCM_CALL(CALL_SIZE(3)) ==
+                  (sizeof(void*) == 4 ? 0xC0345612u : 0xC0405692u),
+              "call request number, 3 parameters");
 
 int main() { return 0; }

@@ -36,7 +36,9 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 // by the address sanitizer.
 int unflattenExact(CRemoteParameters* message, const Bytes& bytes) {
     std::unique_ptr<unsigned char[]> copy(new unsigned char[bytes.size() + (bytes.empty() ? 1 : 0)]);
-    memcpy(copy.get(), bytes.data(), bytes.size());
+    if (!bytes.empty()) {
+        memcpy(copy.get(), bytes.data(), bytes.size());
+    }
     return message->unflatten(copy.get(), bytes.size());
 }
 

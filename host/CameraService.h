@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "HostConfig.h"
+#include "TcpServer.h"
+
+namespace vemo {
+namespace host {
+
+// The camera service on TCP (port 10072 by default): packets framed with their length, each
+// connection one session with its own "CameraDevice" instance. A connection that sends
+// something malformed is closed with one log line; the others go on being served.
+class CameraService {
+public:
+    // config must outlive the service.
+    explicit CameraService(const HostConfig& config);
+
+    // See TcpServer::start.
+    int start(const std::string& address, uint16_t port) { return _server.start(address, port); }
+    uint16_t port() const { return _server.port(); }
+    void stop() { _server.stop(); }
+
+private:
+    // Runs on the connection's own thread.
+    void serve(int fd, unsigned id);
+
+    const HostConfig& _config;
+    TcpServer _server;
+};
+
+}  // namespace host
+}  // namespace vemo

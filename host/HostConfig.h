@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vemo {
+namespace host {
+
+// Facing codes the host reports; the guest maps them to its own.
+constexpr uint32_t kFacingFront = 0;  // faces the user
+constexpr uint32_t kFacingBack = 1;   // so is every other code
+
+struct CameraConfig {
+    uint32_t facing = kFacingBack;
+    uint32_t orientation = 0;  // mounting orientation, degrees
+    std::string name;
+};
+
+// What the camera service answers from. Fixed before the services start and read-only while
+// they run, so every connection thread may read it without a lock.
+struct HostConfig {
+    static constexpr size_t kMaxCameras = 16;
+
+    std::vector<CameraConfig> cameras;
+    uint32_t orientation = 0;  // current device orientation, degrees
+
+    // Camera 0 faces the back, camera 1 the user; any further camera the back.
+    static CameraConfig defaultCamera(size_t ix);
+    // count default cameras.
+    static HostConfig withCameras(size_t count);
+};
+
+}  // namespace host
+}  // namespace vemo

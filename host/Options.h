@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "HostConfig.h"
+#include "Log.h"
+
+namespace vemo {
+namespace host {
+
+// What vemo-hostd's command line asks for.
+struct Options {
+    HostConfig host = HostConfig::withCameras(2);
+    std::string listenAddress = "127.0.0.1";
+    uint16_t cameraPort = 10072;
+    LogLevel logLevel = LogLevel::kInfo;
+    bool help = false;
+};
+
+// Reads the command line; argv[0] is the program. Returns false with a one-sentence *error on
+// the first bad option. Options may come in any order; the last of a repeated one wins.
+bool parseOptions(int argc, const char* const* argv, Options* options, std::string* error);
+
+// The --help text.
+std::string usageText();
+
+}  // namespace host
+}  // namespace vemo

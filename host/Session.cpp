@@ -1,0 +1,68 @@
+#include "Session.h"
+
+#include "Log.h"
+#include "RemoteKeys.h"
+
+namespace vemo {
+namespace host {
+
+Session::Session(const HostConfig& config, std::string label)
+    : _config(config), _label(std::move(label)) {}
+
+bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std::string* fault) {
+    const DecodeResult decoded = _request.decode(data, size);
+    if (!decoded.ok()) {
+        *fault = decoded.describe();
+        return false;
+    }
+    _reply.clear();
+    const std::string* function = _request.text(keys::kFunction);
+    const CallStatus status =
+        function != nullptr ? run(*function) : CallStatus::error("request without __function");
+    if (!status.isOk()) {
+        const std::string name = function != nullptr ? *function : "?";
+        logLine(LogLevel::kWarning, "%s: %s: %s", _label.c_str(), logSafe(name).c_str(),
+                status.text().c_str());
+        _reply.clear();
+        _reply.set(keys::kError, Value::string(name + ": " + status.text()));
+    }
+    _reply.encode(reply->preparePayload(_reply.encodedSize()));
+    return true;
+}
+
+CallStatus Session::run(const std::string& function) {
+    logLine(LogLevel::kDebug, "%s: call %s", _label.c_str(), logSafe(function).c_str());
+    if (function == kInitThis) {
+        return initThis();
+    }
+    if (function == kDeleteThis) {
+        // A client may delete twice (an explicit delete, then its destructor's); the second
+        // finds nothing to delete and is no error.
+        _device.reset();
+        _reply.set(keys::kReturn, Value::u32(0));
+        return CallStatus::ok();
+    }
+    if (_device == nullptr) {
+        return CallStatus::error("no instance; __initThis must come first");
+    }
+    return _device->call(function, _request, &_reply);
+}
+
+CallStatus Session::initThis() {
+    const std::string* remoteClass = _request.text(keys::kRemoteClass);
+    if (remoteClass == nullptr) {
+        return CallStatus::error("no __remote_class");
+    }
+    if (*remoteClass != CameraDevice::kClassName) {
+        return CallStatus::error("unknown remote class " + logSafe(*remoteClass));
+    }
+    if (_device != nullptr) {
+        return CallStatus::error("instance already created");
+    }
+    _device = std::make_unique<CameraDevice>(_config);
+    _reply.set(keys::kReturn, Value::u32(0));
+    return CallStatus::ok();
+}
+
+}  // namespace host
+}  // namespace vemo

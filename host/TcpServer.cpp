@@ -1,0 +1,201 @@
+#include "TcpServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "Log.h"
+
+namespace vemo {
+namespace host {
+
+namespace {
+
+std::atomic<unsigned> gNextConnectionId{1};
+
+std::string peerName(const sockaddr_in& peer) {
+    char text[INET_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
+    return std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+}
+
+}  // namespace
+
+TcpServer::TcpServer(std::string name, Handler handler)
+    : _name(std::move(name)), _handler(std::move(handler)) {}
+
+TcpServer::~TcpServer() {
+    stop();
+}
+
+int TcpServer::start(const std::string& address, uint16_t port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (inet_pton(AF_INET, address.c_str(), &addr.sin_addr) != 1) {
+        logLine(LogLevel::kError, "%s: listen address %s is not a dotted IPv4 address",
+                _name.c_str(), logSafe(address).c_str());
+        return -EINVAL;
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        const int err = errno;
+        logLine(LogLevel::kError, "%s: socket: %s", _name.c_str(), std::strerror(err));
+        return -err;
+    }
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    socklen_t length = sizeof(addr);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(fd, 64) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0 ||
+        ::pipe2(_wakeFds, O_CLOEXEC) != 0) {
+        const int err = errno;
+        logLine(LogLevel::kError, "%s: cannot listen on %s:%u: %s", _name.c_str(), address.c_str(),
+                port, std::strerror(err));
+        ::close(fd);
+        return -err;
+    }
+    _listenFd = fd;
+    _port = ntohs(addr.sin_port);
+    _acceptThread = std::thread(&TcpServer::acceptLoop, this);
+    logLine(LogLevel::kInfo, "%s: listening on %s:%u", _name.c_str(), address.c_str(), _port);
+    return 0;
+}
+
+bool TcpServer::waitForStop(int timeoutMs) {
+    pollfd wake{_wakeFds[0], POLLIN, 0};
+    return ::poll(&wake, 1, timeoutMs) > 0;
+}
+
+void TcpServer::acceptLoop() {
+    bool failing = false;
+    for (;;) {
+        pollfd fds[2] = {{_listenFd, POLLIN, 0}, {_wakeFds[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+            logLine(LogLevel::kError, "%s: poll: %s", _name.c_str(), std::strerror(errno));
+            return;
+        }
+        if (fds[1].revents != 0) {
+            return;
+        }
+        reapFinished();
+        if (fds[0].revents == 0) {
+            continue;
+        }
+        sockaddr_in peer{};
+        socklen_t length = sizeof(peer);
+        const int fd =
+            ::accept4(_listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == EAGAIN || errno == ECONNABORTED) {
+                continue;
+            }
+            // Out of descriptors or memory: say so once, then retry calmly until it clears.
+            if (!failing) {
+                logLine(LogLevel::kError, "%s: accept: %s", _name.c_str(), std::strerror(errno));
+                failing = true;
+            }
+            if (waitForStop(100)) {
+                return;
+            }
+            continue;
+        }
+        failing = false;
+        logLine(LogLevel::kDebug, "%s: connection from %s", _name.c_str(), peerName(peer).c_str());
+        admit(fd);
+    }
+}
+
+void TcpServer::admit(int fd) {
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+
+    std::lock_guard<std::mutex> guard(_lock);
+    if (_connections.size() >= kMaxConnections) {
+        logLine(LogLevel::kWarning, "%s: refusing connection: %zu already open", _name.c_str(),
+                _connections.size());
+        ::close(fd);
+        return;
+    }
+    auto connection = std::make_unique<Connection>();
+    connection->fd = fd;
+    const unsigned id = gNextConnectionId.fetch_add(1);
+    try {
+        connection->thread = std::thread(&TcpServer::serve, this, connection.get(), id);
+    } catch (const std::system_error& e) {
+        logLine(LogLevel::kError, "%s: no thread for conn %u: %s", _name.c_str(), id, e.what());
+        ::close(fd);
+        return;
+    }
+    _connections.push_back(std::move(connection));
+}
+
+void TcpServer::serve(Connection* connection, unsigned id) {
+    _handler(connection->fd, id);
+    std::lock_guard<std::mutex> guard(_lock);
+    ::close(connection->fd);
+    connection->fd = -1;
+    connection->finished = true;
+}
+
+void TcpServer::reapFinished() {
+    std::list<std::unique_ptr<Connection>> ended;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        for (auto it = _connections.begin(); it != _connections.end();) {
+            auto next = std::next(it);
+            if ((*it)->finished) {
+                ended.splice(ended.end(), _connections, it);
+            }
+            it = next;
+        }
+    }
+    for (auto& connection : ended) {
+        connection->thread.join();
+    }
+}
+
+void TcpServer::stop() {
+    if (!_acceptThread.joinable()) {
+        return;
+    }
+    const char wake = 1;
+    while (::write(_wakeFds[1], &wake, 1) < 0 && errno == EINTR) {
+    }
+    _acceptThread.join();
+
+    std::list<std::unique_ptr<Connection>> open;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        // Shut down rather than close: the descriptor stays valid until its thread closes it,
+        // and a thread blocked in recv or send returns at once.
+        for (auto& connection : _connections) {
+            if (connection->fd >= 0) {
+                ::shutdown(connection->fd, SHUT_RDWR);
+            }
+        }
+        open.swap(_connections);
+    }
+    for (auto& connection : open) {
+        connection->thread.join();
+    }
+    ::close(_listenFd);
+    ::close(_wakeFds[0]);
+    ::close(_wakeFds[1]);
+    _listenFd = -1;
+    _wakeFds[0] = _wakeFds[1] = -1;
+    logLine(LogLevel::kInfo, "%s: stopped", _name.c_str());
+}
+
+}  // namespace host
+}  // namespace vemo

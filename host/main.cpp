@@ -1,0 +1,54 @@
+// vemo-hostd: the host camera service that Vemo Android guests talk to.
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "CameraService.h"
+#include "Log.h"
+#include "Options.h"
+
+using vemo::host::CameraService;
+using vemo::host::LogLevel;
+using vemo::host::logLine;
+using vemo::host::Options;
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!vemo::host::parseOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "vemo-hostd: %s (see --help)\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(vemo::host::usageText().c_str(), stdout);
+        return 0;
+    }
+    vemo::host::setLogLevel(options.logLevel);
+
+    // A peer that goes away must not kill the process; sends report EPIPE instead.
+    signal(SIGPIPE, SIG_IGN);
+    // Stop signals are blocked in every thread, the service threads included (they inherit the
+    // mask), and taken synchronously below, so stopping runs as ordinary code.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    CameraService camera(options.host);
+    if (camera.start(options.listenAddress, options.cameraPort) != 0) {
+        return 1;
+    }
+    std::printf("vemo-hostd ready camera-port=%u\n", static_cast<unsigned>(camera.port()));
+    std::fflush(stdout);
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    logLine(LogLevel::kInfo, "stopping on %s", signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    camera.stop();
+    return 0;
+}

@@ -1,0 +1,187 @@
+#include "RemoteHGCMConnection.h"
+
+#include <string.h>
+#include <unistd.h>
+
+#include <new>
+
+#include <cutils/properties.h>
+#include <log/log.h>
+
+#include "ByteOrder.h"
+
+namespace android {
+
+namespace {
+const int kControlPort = 10088;
+const int kConnectAttempts = 5;
+const size_t kRecordSize = 13;
+}  // namespace
+
+CRemoteHGCMConnection::CRemoteHGCMConnection() : _buffer(nullptr), _capacity(0), _connected(false) {}
+
+CRemoteHGCMConnection::~CRemoteHGCMConnection() { delete[] _buffer; }
+
+int CRemoteHGCMConnection::writeControl(ControlCommand command, uint32_t argument) {
+    unsigned char record[kRecordSize];
+    record[0] = static_cast<unsigned char>(command);
+    storeU32(record + 1, _stream.getClientId());
+    storeU32(record + 5, 0);
+    storeU32(record + 9, argument);
+    return _control.writeFully(record, sizeof(record));
+}
+
+int CRemoteHGCMConnection::open(int port) {
+    ALOGE("[%s] Opening POrt - %d", "open", port);
+    char host[PROPERTY_VALUE_MAX] = {0};
+    property_get("ro.tolvd.ip", host, "10.0.2.2");
+    int attempt = 0;
+    for (; attempt < kConnectAttempts; ++attempt) {
+        if (_control.open(host, kControlPort, 1) == 0) {
+            break;
+        }
+        sleep(1);
+    }
+    if (attempt == kConnectAttempts) {
+        ALOGE("[%s] Unable to connect to VBox Control Port", "open");
+        return -1;
+    }
+    if (writeControl(CONTROL_OPEN, static_cast<uint32_t>(port)) != 0) {
+        ALOGE("[%s] Unable to connect to remote control port", "open");
+        _control.close();
+        return -1;
+    }
+    unsigned char answer[4];
+    _control.readFully(answer, sizeof(answer));
+    _connected = true;
+    ALOGE("[%s] HGCM Connection Made Successfully [%p]", "open", static_cast<void*>(this));
+    return 0;
+}
+
+unsigned char* CRemoteHGCMConnection::getPktBuffer(unsigned int size) {
+    if (!_connected) {
+        return nullptr;
+    }
+    if (_buffer != nullptr && _capacity >= size) {
+        return _buffer + 4;
+    }
+    unsigned char* grown = new (std::nothrow) unsigned char[static_cast<size_t>(size) + 8];
+    if (grown == nullptr) {
+        return nullptr;
+    }
+    delete[] _buffer;
+    _buffer = grown;
+    _capacity = size;
+    return _buffer + 4;
+}
+
+int CRemoteHGCMConnection::sendPkt(unsigned char* data, unsigned int length) {
+    if (_buffer != nullptr && data == _buffer + 4) {
+        storeU32(_buffer, length);
+        _stream.sendData1(_buffer, length + 4);
+    } else {
+        unsigned char prefix[4];
+        storeU32(prefix, length);
+        _stream.sendData1(prefix, sizeof(prefix));
+        _stream.sendData1(data, length);
+    }
+    return 0;
+}
+
+int CRemoteHGCMConnection::sendPktWithPtr(unsigned char* /*data*/, unsigned int length,
+                                          unsigned char* extra, unsigned int extraLength) {
+    if (_buffer == nullptr || length > _capacity) {
+        return -1;
+    }
+    storeU32(_buffer, length);
+    storeU32(_buffer + 4 + length, extraLength);
+    _stream.sendData1(_buffer, length + 8);
+    _stream.sendData1(extra, extraLength);
+    return 0;
+}
+
+int CRemoteHGCMConnection::receivePkt(unsigned char** pkt) {
+    *pkt = nullptr;
+    unsigned char prefix[4];
+    if (readFully(prefix, sizeof(prefix)) == nullptr) {
+        ALOGE("[%s] - receivePkt for pakct len Failed", "receivePkt");
+        return 0;
+    }
+    const uint32_t length = loadU32(prefix);
+    if (length > kMaxPacketLength) {
+        ALOGE("[%s] - Refusing a packet of %u bytes", "receivePkt", length);
+        return 0;
+    }
+    unsigned char* payload = length != 0 ? new (std::nothrow) unsigned char[length] : nullptr;
+    if (length != 0 && payload == nullptr) {
+        ALOGE("[%s] - Unable to allocate a packet of %u bytes", "receivePkt", length);
+        return 0;
+    }
+    if (readFully(payload, length) == nullptr) {
+        ALOGE("[%s] - receivePkt for packet content Failed", "receivePkt");
+        delete[] payload;
+        return 0;
+    }
+    *pkt = payload;
+    return static_cast<int>(length);
+}
+
+unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned long count) {
+    if (count == 0 || dst == nullptr) {
+        ALOGE("[%s] - Request to read to a NULL buffer or 0 length", "readFully");
+        return nullptr;
+    }
+    if (count > kMaxPacketLength) {
+        ALOGE("[%s] - Refusing to read %lu bytes", "readFully", count);
+        return nullptr;
+    }
+    unsigned char* staging = new (std::nothrow) unsigned char[count + 4];
+    if (staging == nullptr) {
+        return nullptr;
+    }
+    unsigned long remaining = count;
+    while (remaining != 0) {
+        storeU32(staging, 0xFFFFFFFFu);
+        _stream.recvData(staging, static_cast<unsigned int>(remaining));
+        const int32_t delivered = static_cast<int32_t>(loadU32(staging));
+        if (delivered < 0) {
+            ALOGE("[%s] - Unable to receive", "readFully");
+            delete[] staging;
+            return nullptr;
+        }
+        unsigned long used = static_cast<unsigned long>(delivered);
+        if (used > remaining) {
+            // The host delivered more than asked: keep what fits, drop the rest.
+            ALOGE("HGCM BUFFER OVERRUN");
+            used = remaining;
+        }
+        memcpy(dst + (count - remaining), staging + 4, used);
+        remaining -= used;
+    }
+    delete[] staging;
+    return dst;
+}
+
+unsigned char* CRemoteHGCMConnection::readFullyWithStream(unsigned char* dst, unsigned long count) {
+    if (writeControl(CONTROL_READ, static_cast<uint32_t>(count)) != 0) {
+        ALOGE("[%s] Unable to connect to remote control port", "readFullyWithStream");
+        return nullptr;
+    }
+    if (_control.readFully(dst, static_cast<unsigned int>(count)) != 0) {
+        return nullptr;
+    }
+    return dst;
+}
+
+int CRemoteHGCMConnection::close() {
+    if (!_connected) {
+        return 0;
+    }
+    writeControl(CONTROL_CLOSE, 0);
+    _control.close();
+    _connected = false;
+    ALOGE("[%s] HGCM Connection Closed [%p]", "close", static_cast<void*>(this));
+    return 0;
+}
+
+}  // namespace android

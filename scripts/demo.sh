@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The camera module against the host camera service, on this machine alone: builds
+# camera.vemo.so, vemo-hostd and vemo-camera, starts vemo-hostd on the loopback address and
+# lists its cameras as an Android guest's camera service sees them through the module.
+#
+# Usage: scripts/demo.sh
+# Installs the build packages it misses with apt-get (run it as root on a fresh Debian).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build/default"
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+
+step() { printf '\n== %s\n' "$*"; }
+die() {
+  printf 'demo: %s\n' "$*" >&2
+  exit 1
+}
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+if ((${#missing[@]} > 0)); then
+  step "Installing ${missing[*]}"
+  [[ $(id -u) -eq 0 ]] || die "run as root, or install these first: ${missing[*]}"
+  timeout 600 apt-get update
+  DEBIAN_FRONTEND=noninteractive timeout 1800 \
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+step "Configuring with the preset 'default' in $build"
+(cd "$root" && cmake --preset default)
+
+step "Building camera.vemo.so, vemo-hostd and vemo-camera"
+cmake --build "$build" -j2 --target camera_module vemo-hostd vemo-camera
+
+workdir=$(mktemp -d)
+host_pid=
+stop_host() {
+  if [[ -n $host_pid ]] && kill -0 "$host_pid" 2>/dev/null; then
+    kill -TERM "$host_pid" 2>/dev/null || true
+    for _ in $(seq 50); do
+      kill -0 "$host_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -KILL "$host_pid" 2>/dev/null || true
+  fi
+  if [[ -n $host_pid ]]; then
+    wait "$host_pid" 2>/dev/null || true
+  fi
+  host_pid=
+  rm -rf "$workdir"
+}
+trap stop_host EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+step "Starting vemo-hostd on 127.0.0.1 (a free port)"
+# Two cameras: 0 faces away from the user, mounted at 90 degrees; 1 faces the user.
+env -u LD_PRELOAD "$build/bin/vemo-hostd" --camera-port 0 --cameras 2 \
+  --camera 0:facing=1,orientation=90 --camera 1:facing=0,orientation=270 \
+  >"$workdir/host.out" 2>"$workdir/host.log" &
+host_pid=$!
+port=
+for _ in $(seq 100); do
+  port=$(sed -n 's/^vemo-hostd ready .*camera-port=\([0-9][0-9]*\).*/\1/p' "$workdir/host.out")
+  [[ -z $port ]] || break
+  if ! kill -0 "$host_pid" 2>/dev/null; then
+    cat "$workdir/host.log" >&2
+    die "vemo-hostd ended before it was ready"
+  fi
+  sleep 0.1
+done
+[[ -n $port ]] || die "vemo-hostd printed no ready line within 10 s"
+echo "vemo-hostd (pid $host_pid) serves the camera service on 127.0.0.1:$port"
+
+step "vemo-camera list"
+# vemo-camera runs under the guest-driver emulation: the module asks the host alias
+# 10.0.2.2:10072, which the emulation's NAT turns into 127.0.0.1:$port.
+echo "\$ VEMO_NAT_PORT_10072=$port $build/bin/vemo-camera list"
+VEMO_NAT_PORT_10072=$port timeout 60 \
+  env -u VEMO_PROPERTY_FILE -u VEMO_CAMERA_MODULE -u LD_PRELOAD "$build/bin/vemo-camera" list
+
+step "Stopping vemo-hostd"
+stop_host
+echo "done"

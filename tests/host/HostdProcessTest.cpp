@@ -1,0 +1,192 @@
+// vemo-hostd as a user and the integration tests run it: options, the ready line, the exit
+// status. Every wait is bounded; a process that does not end in time is killed by its pid.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "HostTestSupport.h"
+
+namespace vemo {
+namespace host {
+namespace {
+
+using test::describe;
+using test::request;
+
+// One vemo-hostd child with its stdout and stderr on pipes.
+class Hostd {
+public:
+    explicit Hostd(std::vector<std::string> args) {
+        // Everything the child needs is made before fork: it may only exec or exit.
+        std::vector<char*> argv = {const_cast<char*>(VEMO_HOSTD_PATH)};
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        int out[2];
+        int err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+            return;
+        }
+        _pid = fork();
+        if (_pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            dup2(err[1], STDERR_FILENO);
+            execv(VEMO_HOSTD_PATH, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        close(err[1]);
+        _out = out[0];
+        _err = err[0];
+    }
+
+    ~Hostd() {
+        if (_pid > 0 && !_exited) {
+            kill(_pid, SIGKILL);
+            waitpid(_pid, nullptr, 0);
+        }
+        close(_out);
+        close(_err);
+    }
+
+    // The first stdout line, read within the timeout; empty if none came.
+    std::string readLine(std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        std::string line;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        char c = 0;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd p{_out, POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) {
+                continue;
+            }
+            if (read(_out, &c, 1) != 1 || c == '\n') {
+                break;
+            }
+            line += c;
+        }
+        return line;
+    }
+
+    // The exit status once the process ended within the timeout; -1 if it did not.
+    int waitExit(std::chrono::seconds timeout = std::chrono::seconds(10)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            int status = 0;
+            if (waitpid(_pid, &status, WNOHANG) == _pid) {
+                _exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+    void signal(int sig) { kill(_pid, sig); }
+
+    // Everything on the pipe after the process has ended.
+    static std::string drain(int fd) {
+        std::string text;
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = read(fd, buffer, sizeof(buffer))) > 0) {
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        return text;
+    }
+    std::string drainOut() { return drain(_out); }
+    std::string drainErr() { return drain(_err); }
+
+private:
+    pid_t _pid = -1;
+    bool _exited = false;
+    int _out = -1;
+    int _err = -1;
+};
+
+// The key=value fields after "vemo-hostd ready".
+std::map<std::string, std::string> readyFields(const std::string& line) {
+    std::map<std::string, std::string> fields;
+    std::istringstream words(line);
+    std::string word;
+    words >> word;
+    EXPECT_EQ(word, "vemo-hostd");
+    words >> word;
+    EXPECT_EQ(word, "ready");
+    while (words >> word) {
+        const size_t equals = word.find('=');
+        fields[word.substr(0, equals)] = equals == std::string::npos ? "" : word.substr(equals + 1);
+    }
+    return fields;
+}
+
+TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        Hostd hostd({"--camera-port", "0", "--cameras", "3", "--camera",
+                     "2:name=Side,facing=0,orientation=90", "--orientation", "180", "--quiet"});
+        const std::string ready = hostd.readLine();
+        const std::map<std::string, std::string> fields = readyFields(ready);
+        ASSERT_EQ(fields.count("camera-port"), 1u) << ready;
+        EXPECT_EQ(ready, "vemo-hostd ready camera-port=" + fields.at("camera-port"));
+        const int port = std::stoi(fields.at("camera-port"));
+        ASSERT_GT(port, 0);
+
+        test::TestClient client;
+        ASSERT_TRUE(client.connect(static_cast<uint16_t>(port)));
+        Message init = request("__initThis");
+        init.set("__remote_class", Value::string("CameraDevice"));
+        ASSERT_TRUE(client.call(init));
+        const std::pair<Message, const char*> calls[] = {
+            {request("getNumCameras"), "__return=u32:3"},
+            {request("getCurrentOrientation"), "__return=u32:180"},
+            {request("getCameraName", 2), "__return=str:\"Side\""},
+            {request("getCameraFacing", 2), "__return=u32:0"},
+            {request("getCameraOrientation", 2), "__return=u32:90"},
+        };
+        for (const auto& [call, expected] : calls) {
+            const std::optional<Message> reply = client.call(call);
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(describe(*reply), expected);
+        }
+
+        // The client stays connected: stopping must not wait for it.
+        hostd.signal(sig);
+        EXPECT_EQ(hostd.waitExit(), 0);
+        EXPECT_TRUE(client.waitForClose());
+        EXPECT_EQ(hostd.drainOut(), "");
+    }
+}
+
+TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
+    Hostd hostd({"--cameras", "many"});
+    EXPECT_EQ(hostd.waitExit(), 2);
+    EXPECT_EQ(hostd.drainErr(),
+              "vemo-hostd: --cameras: expected a number from 0 to 16, got \"many\" (see --help)\n");
+    EXPECT_EQ(hostd.drainOut(), "");
+}
+
+TEST(HostdProcess, HelpDocumentsEveryOption) {
+    Hostd hostd({"--help"});
+    EXPECT_EQ(hostd.waitExit(), 0);
+    const std::string help = hostd.drainOut();
+    for (const char* option :
+         {"--cameras N", "--camera IX:", "facing=", "orientation=", "name=", "--orientation D",
+          "--listen ADDR", "--camera-port P", "--quiet", "--verbose", "--help"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace
+}  // namespace host
+}  // namespace vemo

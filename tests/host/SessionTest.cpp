@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "HostTestSupport.h"
+#include "Session.h"
+
+namespace vemo {
+namespace host {
+namespace {
+
+using test::describe;
+using test::request;
+
+HostConfig threeCameras() {
+    HostConfig config = HostConfig::withCameras(3);
+    config.cameras[2] = {7, 270, "Side"};
+    config.orientation = 90;
+    return config;
+}
+
+class HostSession : public ::testing::Test {
+protected:
+    // One request through the session; the reply must be a well-formed packet.
+    Message call(const Message& request) {
+        const std::vector<uint8_t> bytes = request.encode();
+        PacketBuffer packet;
+        std::string fault;
+        EXPECT_TRUE(_session.handle(bytes.data(), bytes.size(), &packet, &fault)) << fault;
+        const uint8_t* p = packet.packet();
+        EXPECT_EQ(p[0] | (p[1] << 8) | (p[2] << 16) | (p[3] << 24), packet.payloadSize());
+        Message reply;
+        EXPECT_TRUE(reply.decode(packet.payload(), packet.payloadSize()).ok());
+        return reply;
+    }
+
+    Message init(const char* remoteClass = "CameraDevice") {
+        Message m = request("__initThis");
+        m.set("__remote_class", Value::string(remoteClass));
+        return call(m);
+    }
+
+    HostConfig _config = threeCameras();
+    test::HostLogCapture _log;
+    Session _session{_config, "conn 9"};
+};
+
+TEST_F(HostSession, StaticFunctionsAnswerFromTheConfiguration) {
+    ASSERT_EQ(describe(init()), "__return=u32:0");
+    EXPECT_EQ(describe(call(request("getNumCameras"))), "__return=u32:3");
+    EXPECT_EQ(describe(call(request("getCurrentOrientation"))), "__return=u32:90");
+    EXPECT_EQ(describe(call(request("getCameraName", 0))),
+              "__return=str:\"Vemo Test Pattern (back)\"");
+    EXPECT_EQ(describe(call(request("getCameraName", 1))),
+              "__return=str:\"Vemo Test Pattern (front)\"");
+    EXPECT_EQ(describe(call(request("getCameraName", 2))), "__return=str:\"Side\"");
+    EXPECT_EQ(describe(call(request("getCameraFacing", 0))), "__return=u32:1");
+    EXPECT_EQ(describe(call(request("getCameraFacing", 1))), "__return=u32:0");
+    EXPECT_EQ(describe(call(request("getCameraFacing", 2))), "__return=u32:7");
+    EXPECT_EQ(describe(call(request("getCameraOrientation", 2))), "__return=u32:270");
+    EXPECT_EQ(describe(call(request("__deleteThis"))), "__return=u32:0");
+    EXPECT_EQ(_log.countContaining("W "), 0u);
+}
+
+TEST_F(HostSession, BadCameraArgumentRepliesErrorWithoutReturn) {
+    init();
+    Message ixAsText = request("getCameraName");
+    ixAsText.set("ix", Value::string("0"));
+    struct Case {
+        Message request;
+        const char* error;
+    } cases[] = {
+        {request("getCameraName", 3), "getCameraName: camera ix 3 out of range (3 cameras)"},
+        {request("getCameraFacing", 0xFFFFFFFF),
+         "getCameraFacing: camera ix 4294967295 out of range (3 cameras)"},
+        {request("getCameraOrientation", 3),
+         "getCameraOrientation: camera ix 3 out of range (3 cameras)"},
+        {request("getCameraOrientation"), "getCameraOrientation: missing u32 argument ix"},
+        {ixAsText, "getCameraName: missing u32 argument ix"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(describe(call(c.request)), "__error=str:\"" + std::string(c.error) + "\"");
+        EXPECT_EQ(_log.countContaining(std::string("W conn 9: ") + c.error), 1u) << c.error;
+    }
+}
+
+TEST_F(HostSession, UnknownFunctionRepliesErrorAndLogsOnce) {
+    init();
+    EXPECT_EQ(describe(call(request("getTemperature"))),
+              "__error=str:\"getTemperature: CameraDevice has no such function\"");
+    EXPECT_EQ(_log.countContaining("W conn 9: getTemperature: CameraDevice has no such function"),
+              1u);
+    Message noFunction;
+    noFunction.set("ix", Value::u32(0));
+    EXPECT_EQ(describe(call(noFunction)), "__error=str:\"?: request without __function\"");
+    // The session goes on answering.
+    EXPECT_EQ(describe(call(request("getNumCameras"))), "__return=u32:3");
+}
+
+TEST_F(HostSession, FunctionsNeedALiveInstance) {
+    const std::string noInstance =
+        "__error=str:\"getNumCameras: no instance; __initThis must come first\"";
+    EXPECT_EQ(describe(call(request("getNumCameras"))), noInstance);
+    EXPECT_EQ(describe(init("Toaster")),
+              "__error=str:\"__initThis: unknown remote class Toaster\"");
+    EXPECT_EQ(_log.countContaining("unknown remote class Toaster"), 1u);
+    EXPECT_FALSE(_session.hasInstance());
+    EXPECT_EQ(describe(call(request("__initThis"))),
+              "__error=str:\"__initThis: no __remote_class\"");
+
+    EXPECT_EQ(describe(init()), "__return=u32:0");
+    EXPECT_EQ(describe(init()), "__error=str:\"__initThis: instance already created\"");
+    EXPECT_EQ(describe(call(request("getNumCameras"))), "__return=u32:3");
+
+    // A client may delete twice: once explicitly, once from its destructor.
+    EXPECT_EQ(describe(call(request("__deleteThis"))), "__return=u32:0");
+    EXPECT_EQ(describe(call(request("__deleteThis"))), "__return=u32:0");
+    EXPECT_FALSE(_session.hasInstance());
+    EXPECT_EQ(describe(call(request("getNumCameras"))), noInstance);
+}
+
+TEST_F(HostSession, MalformedRequestIsAFaultWithoutReply) {
+    init();
+    const std::vector<uint8_t> bad = test::bytesOf(std::string_view("__function\0\x05x\0\0", 15));
+    PacketBuffer packet;
+    std::string fault;
+    EXPECT_FALSE(_session.handle(bad.data(), bad.size(), &packet, &fault));
+    EXPECT_EQ(fault, "bad type code 5 at offset 11");
+    EXPECT_EQ(packet.packetSize(), 0u);
+}
+
+}  // namespace
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,73 @@
+#pragma once
+
+// Child processes of a test: the host service vemo-hostd, one per test on ephemeral ports, and
+// short runs of a command-line program with its output captured. Every wait is bounded, and a
+// process is signalled only through the pid this code started it with. A child is killed
+// when the thread that started it ends, so a crashed test leaves nothing running.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vemo {
+namespace test {
+
+// vemo-hostd for the lifetime of the object; the destructor stops it, also when the test
+// fails.
+class HostProcess {
+public:
+    // program: the path of vemo-hostd.
+    explicit HostProcess(std::string program);
+    ~HostProcess();
+
+    HostProcess(const HostProcess&) = delete;
+    HostProcess& operator=(const HostProcess&) = delete;
+
+    // Starts the program as "program --camera-port 0 args...", without LD_PRELOAD in its
+    // environment, and waits up to timeout for its ready line on stdout:
+    // "vemo-hostd ready camera-port=<port> [key=value...]". Returns false and sets error()
+    // when it cannot start, ends first or stays silent (it is then stopped).
+    bool start(const std::vector<std::string>& args = {},
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // Sends SIGTERM, waits up to 5 s for the end, then sends SIGKILL. Returns the wait status,
+    // or -1 when nothing was running.
+    int stop();
+
+    // A field of the ready line; empty when absent.
+    std::string field(const std::string& key) const;
+    // A field of the ready line as a port number; -1 when absent or not a port.
+    int port(const std::string& key) const;
+    int cameraPort() const { return port("camera-port"); }
+
+    pid_t pid() const { return _pid; }
+    const std::string& error() const { return _error; }
+    // What the program has written to stdout so far.
+    std::string output() const;
+
+private:
+    std::string _program;
+    pid_t _pid = -1;
+    int _output = -1;
+    std::map<std::string, std::string> _fields;
+    std::string _error;
+};
+
+struct ProgramResult {
+    bool finished = false;  // false: still running at the time-out, and killed
+    int exitCode = -1;      // the exit status; -1 when it ended by a signal or did not finish
+    std::string out;
+    std::string err;
+};
+
+// Runs program with args, stdin from /dev/null, and waits up to timeout. env changes the
+// environment it inherits: "NAME=value" sets NAME, "NAME" removes it.
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                         const std::vector<std::string>& env = {},
+                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+}  // namespace test
+}  // namespace vemo

@@ -1,0 +1,29 @@
+#pragma once
+
+// The command line shared by every subcommand: vemo-camera [OPTIONS] COMMAND [ARGS]. Options
+// may stand before or after the command; "--" ends them.
+
+#include <string>
+#include <vector>
+
+namespace vemo {
+namespace tools {
+
+struct Options {
+    std::string command;
+    std::vector<std::string> arguments;  // what follows the command, options removed
+    std::string modulePath;
+    bool verbose = false;
+    bool help = false;
+};
+
+// Parses argv into *options. Returns false and sets *error to one line on a wrong usage.
+// modulePath, when not given, is the default of defaultModulePath().
+bool parseOptions(int argc, char** argv, Options* options, std::string* error);
+
+// $VEMO_CAMERA_MODULE when set, else camera.vemo.so in the lib folder beside the folder of
+// this program (<build>/bin/vemo-camera loads <build>/lib/camera.vemo.so).
+std::string defaultModulePath();
+
+}  // namespace tools
+}  // namespace vemo

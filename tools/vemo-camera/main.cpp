@@ -1,0 +1,81 @@
+// vemo-camera: a camera client of the simulated guest. It loads camera.vemo.so through its
+// descriptor HMI, as the platform's camera service does, and drives it from the command line.
+
+#include <stdio.h>
+
+#include <memory>
+#include <string>
+
+#include <vemo/log_hook.h>
+
+#include "service/CameraService.h"
+
+#include "Commands.h"
+#include "Options.h"
+#include "Report.h"
+
+namespace {
+
+using vemo::tools::kCommands;
+
+void printHelp() {
+    printf(
+        "Usage: vemo-camera [OPTIONS] COMMAND [ARGS]\n"
+        "\n"
+        "A camera client of the simulated guest: it loads the camera module through its\n"
+        "descriptor HMI, as the platform's camera service does, and drives it.\n"
+        "\n"
+        "Commands:\n");
+    for (const vemo::tools::Command* command = kCommands; command->name != nullptr; ++command) {
+        const std::string usage = std::string(command->name) +
+                                  (command->arguments[0] != '\0' ? " " : "") + command->arguments;
+        printf("  %-12s %s\n", usage.c_str(), command->summary);
+    }
+    printf(
+        "\n"
+        "Options:\n"
+        "  --module PATH  the camera module to load (default: $VEMO_CAMERA_MODULE, else\n"
+        "                 camera.vemo.so in the lib folder beside this program's folder)\n"
+        "  -v, --verbose  show the module's log on stderr\n"
+        "  -h, --help     show this help and exit\n"
+        "\n"
+        "The module asks the host camera service at the address of the property\n"
+        "\"ro.tolvd.ip\" (default 10.0.2.2), port 10072. Under the guest-driver emulation\n"
+        "10.0.2.2 is this machine's loopback address and VEMO_NAT_PORT_10072 forwards the\n"
+        "port; properties come from the file named by VEMO_PROPERTY_FILE.\n"
+        "\n"
+        "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
+}
+
+// Keeps the module's log off stderr, where it would bury the tool's own output.
+void discardLog(int, const char*, const char*, void*) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vemo::tools::Options options;
+    std::string error;
+    if (!vemo::tools::parseOptions(argc, argv, &options, &error)) {
+        return vemo::tools::usageError(error);
+    }
+    if (options.help) {
+        printHelp();
+        return 0;
+    }
+    if (options.command.empty()) {
+        return vemo::tools::usageError("no command given");
+    }
+    const vemo::tools::Command* command = vemo::tools::findCommand(options.command);
+    if (command == nullptr) {
+        return vemo::tools::usageError("unknown command '" + options.command + "'");
+    }
+    if (!options.verbose) {
+        vemo_log_set_hook(discardLog, nullptr, 1);
+    }
+    std::unique_ptr<vemo::guest::CameraService> service =
+        vemo::guest::CameraService::load(options.modulePath, &error);
+    if (service == nullptr) {
+        return vemo::tools::fail(error);
+    }
+    return command->run(*service, options);
+}
