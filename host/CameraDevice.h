@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "CallStatus.h"
-#include "HostConfig.h"
+#include "HostState.h"
 #include "Message.h"
 
 namespace vemo {
@@ -17,8 +17,8 @@ class CameraDevice {
 public:
     static constexpr std::string_view kClassName = "CameraDevice";
 
-    // config must outlive the instance.
-    explicit CameraDevice(const HostConfig& config) : _config(config) {}
+    // state must outlive the instance.
+    explicit CameraDevice(HostState& state) : _state(state), _config(state.config) {}
 
     // Runs the named function. An error status (no such function, a missing or bad argument)
     // leaves the reply to the caller, who reports the error.
@@ -39,6 +39,7 @@ private:
     CallStatus getCameraOrientation(const Message& request, Message* reply);
     CallStatus getCameraFacing(const Message& request, Message* reply);
 
+    HostState& _state;
     const HostConfig& _config;
 };
 

@@ -10,12 +10,12 @@
 namespace vemo {
 namespace host {
 
-CameraService::CameraService(const HostConfig& config)
-    : _config(config), _server("camera service", [this](int fd, unsigned id) { serve(fd, id); }) {}
+CameraService::CameraService(HostState& state)
+    : _state(state), _server("camera service", [this](int fd, unsigned id) { serve(fd, id); }) {}
 
 void CameraService::serve(int fd, unsigned id) {
     const std::string label = "conn " + std::to_string(id);
-    Session session(_config, label);
+    Session session(_state, label);
     PacketStream stream(fd);
     std::vector<uint8_t> request;
     PacketBuffer reply;

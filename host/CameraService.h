@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "HostConfig.h"
+#include "HostState.h"
 #include "TcpServer.h"
 
 namespace vemo {
@@ -14,8 +14,8 @@ namespace host {
 // something malformed is closed with one log line; the others go on being served.
 class CameraService {
 public:
-    // config must outlive the service.
-    explicit CameraService(const HostConfig& config);
+    // state must outlive the service.
+    explicit CameraService(HostState& state);
 
     // See TcpServer::start.
     int start(const std::string& address, uint16_t port) { return _server.start(address, port); }
@@ -26,7 +26,7 @@ private:
     // Runs on the connection's own thread.
     void serve(int fd, unsigned id);
 
-    const HostConfig& _config;
+    HostState& _state;
     TcpServer _server;
 };
 

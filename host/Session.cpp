@@ -6,8 +6,8 @@
 namespace vemo {
 namespace host {
 
-Session::Session(const HostConfig& config, std::string label)
-    : _config(config), _label(std::move(label)) {}
+Session::Session(HostState& state, std::string label)
+    : _state(state), _label(std::move(label)) {}
 
 bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std::string* fault) {
     const DecodeResult decoded = _request.decode(data, size);
@@ -59,7 +59,7 @@ CallStatus Session::initThis() {
     if (_device != nullptr) {
         return CallStatus::error("instance already created");
     }
-    _device = std::make_unique<CameraDevice>(_config);
+    _device = std::make_unique<CameraDevice>(_state);
     _reply.set(keys::kReturn, Value::u32(0));
     return CallStatus::ok();
 }

@@ -7,7 +7,7 @@
 
 #include "CallStatus.h"
 #include "CameraDevice.h"
-#include "HostConfig.h"
+#include "HostState.h"
 #include "Message.h"
 #include "PacketBuffer.h"
 
@@ -20,8 +20,8 @@ namespace host {
 // nothing of sockets. Used by one thread at a time.
 class Session {
 public:
-    // config must outlive the session. label starts the session's log lines ("conn 3").
-    Session(const HostConfig& config, std::string label);
+    // state must outlive the session. label starts the session's log lines ("conn 3").
+    Session(HostState& state, std::string label);
 
     // Answers one request. The reply goes into *reply as a whole packet, length in front. Returns
     // false when the request is not a well-formed message: *fault then names what is wrong, no
@@ -34,7 +34,7 @@ private:
     CallStatus run(const std::string& function);
     CallStatus initThis();
 
-    const HostConfig& _config;
+    HostState& _state;
     const std::string _label;
     std::unique_ptr<CameraDevice> _device;
     // Kept from call to call so that their storage is reused.

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "CameraService.h"
+#include "HostState.h"
 #include "Log.h"
 #include "Options.h"
 
 using vemo::host::CameraService;
+using vemo::host::HostState;
 using vemo::host::LogLevel;
 using vemo::host::logLine;
 using vemo::host::Options;
@@ -39,7 +41,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    CameraService camera(options.host);
+    HostState state(options.host);
+    CameraService camera(state);
     if (camera.start(options.listenAddress, options.cameraPort) != 0) {
         return 1;
     }

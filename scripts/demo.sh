@@ -9,7 +9,6 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/default"
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
 
 step() { printf '\n== %s\n' "$*"; }
 die() {
@@ -17,19 +16,8 @@ die() {
   exit 1
 }
 
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
-if ((${#missing[@]} > 0)); then
-  step "Installing ${missing[*]}"
-  [[ $(id -u) -eq 0 ]] || die "run as root, or install these first: ${missing[*]}"
-  timeout 600 apt-get update
-  DEBIAN_FRONTEND=noninteractive timeout 1800 \
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source "$root/scripts/lib/deps.sh"
+vemo_install_deps
 
 step "Configuring with the preset 'default' in $build"
 (cd "$root" && cmake --preset default)

@@ -36,7 +36,8 @@ protected:
 
     test::HostLogCapture _log;
     HostConfig _config = HostConfig::withCameras(2);
-    CameraService _service{_config};
+    HostState _state{_config};
+    CameraService _service{_state};
 };
 
 TEST_F(HostCameraService, ServesSeveralConnectionsAtOnce) {

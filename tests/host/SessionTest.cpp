@@ -40,7 +40,8 @@ protected:
 
     HostConfig _config = threeCameras();
     test::HostLogCapture _log;
-    Session _session{_config, "conn 9"};
+    HostState _state{_config};
+    Session _session{_state, "conn 9"};
 };
 
 TEST_F(HostSession, StaticFunctionsAnswerFromTheConfiguration) {

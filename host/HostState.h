@@ -1,0 +1,21 @@
+#pragma once
+
+#include "HostConfig.h"
+
+namespace vemo {
+namespace host {
+
+// Everything the host's services share while they run: the configuration, read-only, and the
+// runtime state that outlives a single connection (kept by the services that own it, each
+// guarding its own). Created once in main and passed by reference to every service and
+// session; it outlives them all.
+struct HostState {
+    explicit HostState(const HostConfig& configuration) : config(configuration) {}
+    HostState(const HostState&) = delete;
+    HostState& operator=(const HostState&) = delete;
+
+    const HostConfig& config;
+};
+
+}  // namespace host
+}  // namespace vemo
