@@ -18,6 +18,16 @@ struct CameraConfig {
     std::string name;
 };
 
+// Misbehaviour the host can be told to show, for fault tests. All off by default.
+struct HostFaults {
+    bool refuse = false;              // connections are accepted and closed at once
+    uint32_t closeAfter = 0;          // a connection ends after this many requests (0: never)
+    bool bytePerTransfer = false;     // call 10 delivers one byte per transfer
+    bool stall = false;               // requests are taken but never answered
+    bool malformed = false;           // replies are not well-formed messages
+    bool busy = false;                // captureFrame answers HOST_BUSY
+};
+
 // What the camera service answers from. Fixed before the services start and read-only while
 // they run, so every connection thread may read it without a lock.
 struct HostConfig {
@@ -25,6 +35,7 @@ struct HostConfig {
 
     std::vector<CameraConfig> cameras;
     uint32_t orientation = 0;  // current device orientation, degrees
+    HostFaults faults;
 
     // Camera 0 faces the back, camera 1 the user; any further camera the back.
     static CameraConfig defaultCamera(size_t ix);
