@@ -5,6 +5,7 @@ VEMO_PACKAGES=(
   g++-multilib
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
+  libyuv-dev libturbojpeg0-dev libjpeg-dev libpng-dev
 )
 
 vemo_install_deps() {
