@@ -4,7 +4,10 @@
 
 #include <log/log.h>
 
+#include <new>
+
 #include "RemoteCamera.h"
+#include "VemoCamera.h"
 
 namespace android {
 
@@ -33,13 +36,22 @@ int _open(const hw_module_t* module, const char* id, hw_device_t** device) {
         ALOGE("ERR");
         return -22;
     }
-    if (atoi(id) > 1) {
+    if (device == nullptr || atoi(id) > 1) {
         return -22;
     }
-    // The camera device is not available in this build yet.
-    (void)device;
-    ALOGE("%s: camera device not implemented yet", "_open");
-    return -19;
+    const int index = atoi(id);
+    CVemoCamera* camera = new (std::nothrow) CVemoCamera(index, module);
+    if (camera == nullptr) {
+        return -12;
+    }
+    if (!camera->isConnected()) {
+        // A device without its host would fail every operation.
+        ALOGE("%s: Camera %d is not reachable on the host", "_open", index);
+        delete camera;
+        return -19;
+    }
+    *device = &camera->device()->common;
+    return 0;
 }
 
 }  // namespace android

@@ -13,11 +13,26 @@ const int kCameraServicePort = 10072;
 const char* const kRemoteClass = "CameraDevice";
 }  // namespace
 
-CRemoteCamera::CRemoteCamera() : _connected(false), _bound(false) {
+CRemoteCamera::CRemoteCamera()
+    : _hgcm_connection(new CRemoteHGCMConnection()),
+      _remote_object(new CRemoteObject()),
+      _connected(false),
+      _broken(false),
+      _bound(false) {
     pthread_mutex_init(&_call_lock, nullptr);
 }
 
-CRemoteCamera::~CRemoteCamera() { pthread_mutex_destroy(&_call_lock); }
+CRemoteCamera::~CRemoteCamera() {
+    disconnect();
+    pthread_mutex_destroy(&_call_lock);
+}
+
+void CRemoteCamera::disconnect() {
+    CallLock lock(&_call_lock);
+    _connected = false;
+    _remote_object.reset();
+    _hgcm_connection.reset();
+}
 
 CRemoteCamera::QueryOutcome CRemoteCamera::staticQuery(CRemoteParameters* request,
                                                        CRemoteParameters* reply, bool log) {
@@ -91,24 +106,24 @@ int CRemoteCamera::setCameraIx(int ix) {
         ALOGE("Camera %d already connected", ix);
         return 0;
     }
-    if (_bound) {
+    if (_bound || _remote_object == nullptr) {
         ALOGE("Failed to set Camera Ix - %d", ix);
         return -1;
     }
-    if (_hgcm_connection.open(kCameraServicePort) != 0) {
+    if (_hgcm_connection->open(kCameraServicePort) != 0) {
         return -1;
     }
     _bound = true;
-    if (_remote_object.init(&_hgcm_connection, kRemoteClass) != 0) {
-        _hgcm_connection.close();
+    if (_remote_object->init(_hgcm_connection.get(), kRemoteClass) != 0) {
+        _hgcm_connection->close();
         return -1;
     }
     CRemoteParameters request;
     CRemoteParameters reply;
     request.addParam("__function", "setCameraIx");
     request.addParam("ix", static_cast<unsigned long>(ix));
-    if (_remote_object.executeMethod(&request, &reply) != 0) {
-        _hgcm_connection.close();
+    if (_remote_object->executeMethod(&request, &reply) != 0) {
+        _hgcm_connection->close();
         ALOGE("Failed to set Camera Ix - %d", ix);
         return -1;
     }
@@ -118,7 +133,7 @@ int CRemoteCamera::setCameraIx(int ix) {
 
 bool CRemoteCamera::invoke(const char* function, std::initializer_list<U32Arg> args,
                            CRemoteParameters* reply, const char* textKey, const char* text) {
-    if (!_connected) {
+    if (!_connected || _remote_object == nullptr) {
         return false;
     }
     CRemoteParameters request;
@@ -129,8 +144,9 @@ bool CRemoteCamera::invoke(const char* function, std::initializer_list<U32Arg> a
     if (textKey != nullptr) {
         request.addParam(textKey, text);
     }
-    if (_remote_object.executeMethod(&request, reply) != 0) {
-        _hgcm_connection.close();
+    if (_remote_object->executeMethod(&request, reply) != 0) {
+        _hgcm_connection->close();
+        _broken = true;
         return false;
     }
     return true;

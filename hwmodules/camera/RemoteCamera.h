@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <initializer_list>
+#include <memory>
 
 #include <media/stagefright/foundation/AString.h>
 
@@ -56,7 +57,12 @@ public:
     // Connects to the host and selects camera ix. 0 once connected; -1 otherwise (the failure
     // is logged). Only the first call can connect.
     int setCameraIx(int ix);
-    bool isConnected() const { return _connected; }
+    // True from a successful setCameraIx until a call fails or disconnect.
+    bool isConnected() const { return _connected && !_broken; }
+    // Ends the host connection for good, as destruction does (the instance is deleted, the
+    // connection closed, the driver client released), once a call in flight has finished.
+    // Every later call fails without reaching the host.
+    void disconnect();
 
     // The host keeps its current frame in a sample store: its store number, 64-bit sample
     // number and timestamp. 0, or -1 with the outputs untouched.
@@ -149,9 +155,12 @@ private:
     unsigned char* fetchFrame(const char* function, unsigned long id, unsigned long* size,
                               unsigned long* tsLow, unsigned long* tsHigh);
 
-    CRemoteHGCMConnection _hgcm_connection;
-    CRemoteObject _remote_object;
+    // Released together by disconnect; the object goes first, since it talks through the
+    // connection.
+    std::unique_ptr<CRemoteHGCMConnection> _hgcm_connection;
+    std::unique_ptr<CRemoteObject> _remote_object;
     std::atomic<bool> _connected;
+    std::atomic<bool> _broken;  // a call failed and closed the connection
     bool _bound;  // setCameraIx bound the remote object; it can't be bound again
     pthread_mutex_t _call_lock;
 };

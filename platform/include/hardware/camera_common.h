@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include <hardware/hardware.h>
+#include <system/camera.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -16,9 +17,6 @@ extern "C" {
 
 #define CAMERA_DEVICE_API_VERSION_1_0 HARDWARE_DEVICE_API_VERSION(1, 0)
 #define CAMERA_DEVICE_API_VERSION_2_0 HARDWARE_DEVICE_API_VERSION(2, 0)
-
-#define CAMERA_FACING_BACK 0
-#define CAMERA_FACING_FRONT 1
 
 typedef struct camera_metadata camera_metadata_t;
 

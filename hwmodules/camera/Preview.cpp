@@ -1,0 +1,130 @@
+// The preview step: one host frame into the preview window, and a copy for the client when it
+// asked for preview frames.
+
+#include <string.h>
+
+#include <log/log.h>
+
+#include "VemoCamera.h"
+
+namespace android {
+
+namespace {
+
+// Words of the window buffer's handle that carry the geometry to the allocator and the host
+// buffer identifier from it.
+const int kWordGeometry = 15;
+const int kWordWidth = 17;
+const int kWordHeight = 18;
+const int kWordHostBuffer = 19;
+
+// Bytes of the first preview callback, which carries a white frame.
+int fillerSize(const char* format, int width, int height) {
+    if (format == nullptr) {
+        return -1;
+    }
+    if (strcmp(format, CameraParameters::PIXEL_FORMAT_YUV422I) == 0) {
+        return width * height * 2;
+    }
+    if (strcmp(format, CameraParameters::PIXEL_FORMAT_YUV420SP) == 0 ||
+        strcmp(format, CameraParameters::PIXEL_FORMAT_YUV420P) == 0) {
+        return (width * height * 3) / 2;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void CVemoCamera::handlePreview() {
+    // The window is used from dequeue to enqueue under _lock, so the camera service can't take
+    // it away in between.
+    std::unique_lock<std::mutex> lock(_lock);
+    preview_stream_ops* window = _preview_ops;
+    if (window == nullptr) {
+        lock.unlock();
+        ALOGE("_preview_ops is NULL");
+        return;
+    }
+    buffer_handle_t* buffer = nullptr;
+    int stride = 0;
+    if (window->dequeue_buffer(window, &buffer, &stride) != 0 || buffer == nullptr) {
+        _previewing = false;
+        lock.unlock();
+        ALOGE("%s: Unable to dequeue buffer - Stopping preview", "handlePreview");
+        return;
+    }
+    const native_handle_t* handle = *buffer;
+    if (handle == nullptr || handle->numFds + handle->numInts + 3 <= kWordHostBuffer) {
+        // A handle of another allocator: it has no room for the words the host needs.
+        window->cancel_buffer(window, buffer);
+        _previewing = false;
+        lock.unlock();
+        ALOGE("%s: Window buffer handle has no host buffer - Stopping preview", "handlePreview");
+        return;
+    }
+    int* words = reinterpret_cast<int*>(const_cast<native_handle_t*>(handle));
+    words[kWordGeometry] = 0;
+    words[kWordGeometry + 1] = 0;
+    words[kWordWidth] = _preview_width;
+    words[kWordHeight] = _preview_height;
+    const unsigned long hostBuffer = static_cast<unsigned int>(words[kWordHostBuffer]);
+    _camera->captureFrame(0);
+    _camera->updateFrameToCB(0, hostBuffer);
+    window->enqueue_buffer(window, buffer);
+    _pass_busy = true;
+
+    if ((_msg_enabled & CAMERA_MSG_PREVIEW_FRAME) == 0) {
+        return;
+    }
+    camera_data_callback dataCallback = _data_cb;
+    camera_request_memory requestMemory = _request_memory;
+    void* cookie = _cb_cookie;
+    int width = 0;
+    int height = 0;
+    _params.getPreviewSize(&width, &height);
+    const char* format = _params.getPreviewFormat();
+    const int filler = _first_preview_frame ? fillerSize(format, width, height) : 0;
+    lock.unlock();
+    if (dataCallback == nullptr || requestMemory == nullptr) {
+        return;
+    }
+
+    if (_first_preview_frame) {
+        if (filler <= 0) {
+            ALOGE("Preview format not supported");
+            return;
+        }
+        camera_memory_t* memory = requestMemory(-1, static_cast<size_t>(filler), 1, nullptr);
+        if (memory == nullptr || memory->data == nullptr) {
+            ALOGE("Memory failure");
+            _take_picture = false;
+            return;
+        }
+        memset(memory->data, 0xFF, static_cast<size_t>(filler));
+        dataCallback(CAMERA_MSG_PREVIEW_FRAME, memory, 0, nullptr, cookie);
+        memory->release(memory);
+        _first_preview_frame = false;
+        return;
+    }
+
+    unsigned long size = 0;
+    unsigned long tsLow = 0;
+    unsigned long tsHigh = 0;
+    unsigned char* frame = _camera->getFrameContents(1, &size, &tsLow, &tsHigh);
+    if (frame == nullptr) {
+        return;
+    }
+    camera_memory_t* memory = requestMemory(-1, size, 1, nullptr);
+    if (memory == nullptr || memory->data == nullptr) {
+        delete[] frame;
+        ALOGE("Memory failure");
+        _take_picture = false;
+        return;
+    }
+    memcpy(memory->data, frame, size);
+    dataCallback(CAMERA_MSG_PREVIEW_FRAME, memory, 0, nullptr, cookie);
+    memory->release(memory);
+    delete[] frame;
+}
+
+}  // namespace android

@@ -1,0 +1,79 @@
+#include "WorkerThread.h"
+
+#include <unistd.h>
+
+#include <chrono>
+
+#include <log/log.h>
+
+namespace android {
+
+CWorkerThread::CWorkerThread(IWorker* target)
+    : _target(target), _exit(true), _running(false), _thread_id(nullptr), _thread(0), _woken(false) {
+    snprintf(_power_status, sizeof(_power_status), "%s", "0");
+}
+
+CWorkerThread::~CWorkerThread() { stop(); }
+
+int CWorkerThread::start() {
+    if (_running) {
+        return 0;
+    }
+    property_get("com.vemo.power.status", _power_status, "0");
+    _exit = false;
+    _running = true;
+    if (androidCreateThreadEtc(_threadLoop, this, "Camera Worker", ANDROID_PRIORITY_URGENT_DISPLAY,
+                               0, &_thread_id) == 0) {
+        // Nothing will ever lower the flag otherwise, and every stop would wait for ever.
+        _running = false;
+        _exit = true;
+        ALOGE("%s: Unable to create the worker thread", "start");
+        return -1;
+    }
+    return 0;
+}
+
+void CWorkerThread::stop() {
+    _exit = true;
+    wake();
+    if (isWorkerThread()) {
+        return;
+    }
+    while (_running) {
+        usleep(100);
+    }
+}
+
+bool CWorkerThread::isWorkerThread() const {
+    return _running && pthread_equal(_thread.load(), pthread_self()) != 0;
+}
+
+void CWorkerThread::waitForWork(int timeoutMs) {
+    std::unique_lock<std::mutex> guard(_wake_lock);
+    if (!_woken && !_exit) {
+        _wake_cond.wait_for(guard, std::chrono::milliseconds(timeoutMs),
+                            [this] { return _woken || _exit; });
+    }
+    _woken = false;
+}
+
+void CWorkerThread::wake() {
+    {
+        std::lock_guard<std::mutex> guard(_wake_lock);
+        _woken = true;
+    }
+    _wake_cond.notify_all();
+}
+
+int CWorkerThread::_threadLoop(void* self) {
+    CWorkerThread* thread = static_cast<CWorkerThread*>(self);
+    thread->_thread = pthread_self();
+    while (thread->_target->inWorkerThread() && !thread->_exit) {
+    }
+    thread->_thread = 0;
+    ALOGE("Exiting thread loop");
+    thread->_running = false;
+    return 0;
+}
+
+}  // namespace android
