@@ -3,9 +3,11 @@
 #include <cstring>
 #include <vector>
 
+#include "FaultPlan.h"
 #include "Log.h"
 #include "PacketStream.h"
 #include "Session.h"
+#include "SocketIo.h"
 
 namespace vemo {
 namespace host {
@@ -15,6 +17,12 @@ CameraService::CameraService(HostState& state)
 
 void CameraService::serve(int fd, unsigned id) {
     const std::string label = "conn " + std::to_string(id);
+    FaultPlan faults(_state.config.faults);
+    if (faults.refuses()) {
+        logLine(LogLevel::kDebug, "%s: refused (refuse fault)", label.c_str());
+        return;
+    }
+    const std::string who = "conn=" + std::to_string(id);
     Session session(_state, label);
     PacketStream stream(fd);
     std::vector<uint8_t> request;
@@ -30,14 +38,25 @@ void CameraService::serve(int fd, unsigned id) {
             logLine(LogLevel::kWarning, "%s: closed: %s", label.c_str(), read.describe().c_str());
             return;
         }
-        if (!session.handle(request.data(), request.size(), &reply, &fault)) {
-            logLine(LogLevel::kWarning, "%s: closed: %s", label.c_str(), fault.c_str());
-            return;
+        _state.record.request(who, request.data(), request.size());
+        const bool last = faults.takeRequest();
+        if (faults.answers()) {
+            if (!session.handle(request.data(), request.size(), &reply, &fault)) {
+                logLine(LogLevel::kWarning, "%s: closed: %s", label.c_str(), fault.c_str());
+                return;
+            }
+            faults.shape(&reply);
+            const int sent =
+                sendAll(fd, reply.packet(), reply.packetSize(), faults.transferLimit());
+            if (sent != 0) {
+                logLine(LogLevel::kWarning, "%s: closed: reply not sent: %s", label.c_str(),
+                        std::strerror(-sent));
+                return;
+            }
         }
-        const int sent = stream.write(reply);
-        if (sent != 0) {
-            logLine(LogLevel::kWarning, "%s: closed: reply not sent: %s", label.c_str(),
-                    std::strerror(-sent));
+        if (last) {
+            logLine(LogLevel::kInfo, "%s: closed after %u requests (close-after fault)",
+                    label.c_str(), _state.config.faults.closeAfter);
             return;
         }
     }

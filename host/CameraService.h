@@ -11,7 +11,9 @@ namespace host {
 
 // The camera service on TCP (port 10072 by default): packets framed with their length, each
 // connection one session with its own "CameraDevice" instance. A connection that sends
-// something malformed is closed with one log line; the others go on being served.
+// something malformed is closed with one log line; the others go on being served. The faults of
+// the configuration (refuse, close-after, stall, malformed, byte-per-transfer) apply to every
+// connection, and every request goes into the host's record as "request conn=<id> ...".
 class CameraService {
 public:
     // state must outlive the service.

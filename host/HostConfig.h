@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "FrameSize.h"
+
 namespace vemo {
 namespace host {
 
@@ -16,6 +18,23 @@ struct CameraConfig {
     uint32_t facing = kFacingBack;
     uint32_t orientation = 0;  // mounting orientation, degrees
     std::string name;
+    // Sizes offered to the guest, in the order it lists them. The preview and video lists are
+    // never empty and the preferred preview size is one of the preview sizes; no picture sizes
+    // means the preview sizes.
+    std::vector<FrameSize> previewSizes = {{1920, 1080}, {1280, 720}, {640, 480}};
+    FrameSize preferredPreviewSize = {1280, 720};
+    std::vector<FrameSize> pictureSizes = {};
+    std::vector<FrameSize> videoSizes = {{1280, 720}, {640, 480}};
+    FrameSize thumbnailSize = {160, 120};  // of the thumbnails the host makes for pictures
+    // What the camera reports as supported; the guest may set white balance and exposure
+    // compensation only where it is.
+    bool whiteBalance = true;
+    bool autoFocus = false;
+    bool exposure = true;
+
+    const std::vector<FrameSize>& offeredPictureSizes() const {
+        return pictureSizes.empty() ? previewSizes : pictureSizes;
+    }
 };
 
 // Misbehaviour the host can be told to show, for fault tests. All off by default.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "EventRecord.h"
 #include "HostConfig.h"
+#include "SampleStore.h"
 
 namespace vemo {
 namespace host {
@@ -15,6 +17,10 @@ struct HostState {
     HostState& operator=(const HostState&) = delete;
 
     const HostConfig& config;
+    // What the host saw, for tests (--record); off unless opened.
+    EventRecord record;
+    // Video frames kept for recording guests, by store and sample number.
+    SampleStore samples;
 };
 
 }  // namespace host

@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <charconv>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -36,6 +38,34 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+bool parseSize(std::string_view text, FrameSize* out) {
+    const std::optional<FrameSize> size = FrameSize::parse(text);
+    if (size) {
+        *out = *size;
+    }
+    return size.has_value();
+}
+
+bool parseSizes(std::string_view text, std::vector<FrameSize>* out) {
+    std::optional<std::vector<FrameSize>> sizes = FrameSize::parseList(text);
+    if (sizes) {
+        *out = std::move(*sizes);
+    }
+    return sizes.has_value();
+}
+
+bool parseSwitch(std::string_view text, bool* out) {
+    if (text != "0" && text != "1") {
+        return false;
+    }
+    *out = text == "1";
+    return true;
+}
+
+constexpr const char* kSizeExpected = "WIDTHxHEIGHT, even sides from 16 to 4096";
+constexpr const char* kSizesExpected =
+    "sizes WIDTHxHEIGHT joined with '/', even sides from 16 to 4096";
+
 // Keys of --camera. A new camera setting is one row here and one field in CameraConfig.
 struct CameraKey {
     std::string_view name;
@@ -56,6 +86,28 @@ const CameraKey kCameraKeys[] = {
          return true;
      },
      "a name"},
+    {"preview-sizes",
+     [](std::string_view v, CameraConfig* c) { return parseSizes(v, &c->previewSizes); },
+     kSizesExpected},
+    {"preferred",
+     [](std::string_view v, CameraConfig* c) { return parseSize(v, &c->preferredPreviewSize); },
+     kSizeExpected},
+    {"picture-sizes",
+     [](std::string_view v, CameraConfig* c) { return parseSizes(v, &c->pictureSizes); },
+     kSizesExpected},
+    {"video-sizes",
+     [](std::string_view v, CameraConfig* c) { return parseSizes(v, &c->videoSizes); },
+     kSizesExpected},
+    {"thumbnail",
+     [](std::string_view v, CameraConfig* c) { return parseSize(v, &c->thumbnailSize); },
+     kSizeExpected},
+    {"white-balance",
+     [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->whiteBalance); },
+     "0 or 1"},
+    {"auto-focus",
+     [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->autoFocus); }, "0 or 1"},
+    {"exposure", [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->exposure); },
+     "0 or 1"},
 };
 
 std::string cameraKeyList() {
@@ -111,6 +163,63 @@ bool applyCameraSettings(std::string_view settings, HostConfig* host, std::strin
         }
     }
     host->cameras[ix] = std::move(camera);
+    return true;
+}
+
+// What the keys of one camera must agree on, once all of them are set.
+bool checkCamera(size_t ix, const CameraConfig& camera, std::string* error) {
+    const std::vector<FrameSize>& sizes = camera.previewSizes;
+    if (std::find(sizes.begin(), sizes.end(), camera.preferredPreviewSize) == sizes.end()) {
+        *error = "--camera " + std::to_string(ix) + ": preferred size " +
+                 camera.preferredPreviewSize.text() + " is not one of the preview sizes";
+        return false;
+    }
+    return true;
+}
+
+bool parsePort(std::string_view text, uint16_t* out, std::string* error) {
+    uint32_t port = 0;
+    if (!parseNumber(text, 65535, &port)) {
+        *error = "expected a number from 0 to 65535";
+        return false;
+    }
+    *out = static_cast<uint16_t>(port);
+    return true;
+}
+
+bool parsePath(std::string_view text, std::string* out, std::string* error) {
+    if (text.empty()) {
+        *error = "expected a path";
+        return false;
+    }
+    *out = std::string(text);
+    return true;
+}
+
+// Switches on one fault mode.
+bool applyFault(std::string_view mode, HostFaults* faults, std::string* error) {
+    constexpr std::string_view kCloseAfter = "close-after=";
+    if (mode == "refuse") {
+        faults->refuse = true;
+    } else if (mode == "byte-per-transfer") {
+        faults->bytePerTransfer = true;
+    } else if (mode == "stall") {
+        faults->stall = true;
+    } else if (mode == "malformed") {
+        faults->malformed = true;
+    } else if (mode == "busy") {
+        faults->busy = true;
+    } else if (mode.substr(0, kCloseAfter.size()) == kCloseAfter) {
+        uint32_t count = 0;
+        if (!parseNumber(mode.substr(kCloseAfter.size()), UINT32_MAX, &count) || count == 0) {
+            *error = "expected close-after=N with N a number of requests from 1";
+            return false;
+        }
+        faults->closeAfter = count;
+    } else {
+        *error = "expected refuse, close-after=N, byte-per-transfer, stall, malformed or busy";
+        return false;
+    }
     return true;
 }
 
@@ -178,13 +287,23 @@ const OptionDef kOptions[] = {
      }},
     {"--camera-port", true,
      [](std::string_view v, ParseState* s, std::string* error) {
-         uint32_t port = 0;
-         if (!parseNumber(v, 65535, &port)) {
-             *error = "expected a number from 0 to 65535";
-             return false;
-         }
-         s->options->cameraPort = static_cast<uint16_t>(port);
-         return true;
+         return parsePort(v, &s->options->cameraPort, error);
+     }},
+    {"--control-port", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         return parsePort(v, &s->options->controlPort, error);
+     }},
+    {"--hgcm-socket", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         return parsePath(v, &s->options->hgcmSocket, error);
+     }},
+    {"--record", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         return parsePath(v, &s->options->recordPath, error);
+     }},
+    {"--fault", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         return applyFault(v, &s->options->host.faults, error);
      }},
 };
 
@@ -241,10 +360,17 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
 
     // Camera settings apply once the count is known, whatever the order on the command line.
     const uint32_t orientation = options->host.orientation;
+    const HostFaults faults = options->host.faults;
     options->host = HostConfig::withCameras(state.cameraCount);
     options->host.orientation = orientation;
+    options->host.faults = faults;
     for (const std::string& settings : state.cameraSettings) {
         if (!applyCameraSettings(settings, &options->host, error)) {
+            return false;
+        }
+    }
+    for (size_t ix = 0; ix < options->host.cameras.size(); ++ix) {
+        if (!checkCamera(ix, options->host.cameras[ix], error)) {
             return false;
         }
     }
@@ -254,8 +380,9 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
 std::string usageText() {
     return "Usage: vemo-hostd [options]\n"
            "Host camera service for Vemo Android guests: answers the guest's camera module\n"
-           "with a generated test pattern. Prints 'vemo-hostd ready camera-port=<port>' on\n"
-           "stdout once it listens; logs go to stderr. SIGTERM or SIGINT stops it.\n"
+           "with a generated test pattern. Prints one line on stdout once it listens,\n"
+           "'vemo-hostd ready camera-port=<port> control-port=<port> hgcm-socket=<path>';\n"
+           "logs go to stderr. SIGTERM or SIGINT stops it.\n"
            "\n"
            "Options:\n"
            "  --cameras N            number of cameras, 0 to 16 (default 2)\n"
@@ -264,6 +391,23 @@ std::string usageText() {
            "                           facing=N        0 faces the user (front), other the back\n"
            "                           orientation=D   mounting orientation: 0, 90, 180 or 270\n"
            "                           name=TEXT       name reported to the guest (no commas)\n"
+           "                           preview-sizes=SIZES\n"
+           "                                           preview sizes offered, in order; SIZES\n"
+           "                                           are WIDTHxHEIGHT joined with '/', even\n"
+           "                                           sides from 16 to 4096 (default\n"
+           "                                           1920x1080/1280x720/640x480)\n"
+           "                           preferred=SIZE  preferred preview size, one of the\n"
+           "                                           preview sizes (default 1280x720)\n"
+           "                           picture-sizes=SIZES\n"
+           "                                           picture sizes (default: the preview sizes)\n"
+           "                           video-sizes=SIZES\n"
+           "                                           video sizes (default 1280x720/640x480)\n"
+           "                           thumbnail=SIZE  size of the thumbnails of pictures\n"
+           "                                           (default 160x120)\n"
+           "                           white-balance=B, auto-focus=B, exposure=B\n"
+           "                                           1 when the guest may set white balance,\n"
+           "                                           focus, exposure compensation, else 0\n"
+           "                                           (defaults 1, 0, 1)\n"
            "                         defaults: camera 0 facing=1 orientation=0\n"
            "                         name=\"Vemo Test Pattern (back)\"; camera 1 facing=0\n"
            "                         orientation=0 name=\"Vemo Test Pattern (front)\"\n"
@@ -273,6 +417,22 @@ std::string usageText() {
            "                         beyond this machine (a VM's host-only network, say).\n"
            "  --camera-port P        TCP port of the camera service (default 10072; 0 picks\n"
            "                         a free port, reported in the ready line)\n"
+           "  --control-port P       TCP port of the control port (default 10088; 0 picks a\n"
+           "                         free port, reported in the ready line)\n"
+           "  --hgcm-socket PATH     Unix socket of the guest-driver endpoint (default:\n"
+           "                         hgcm.sock in a new private directory under $TMPDIR or\n"
+           "                         /tmp); removed on exit\n"
+           "  --record PATH          append a line to PATH for every connect, call, control\n"
+           "                         record and request the host sees, for tests\n"
+           "  --fault MODE           misbehave, for fault tests; repeat for several. MODE:\n"
+           "                           refuse             close connections at once, fail\n"
+           "                                              HGCM connects\n"
+           "                           close-after=N      end a connection or an open camera\n"
+           "                                              after N requests\n"
+           "                           byte-per-transfer  hand out replies one byte at a time\n"
+           "                           stall              take requests, never answer them\n"
+           "                           malformed          answer with ill-formed replies\n"
+           "                           busy               answer captureFrame with HOST_BUSY\n"
            "  --quiet                log errors only\n"
            "  --verbose              log every connection and call\n"
            "  -h, --help             show this text and exit\n"

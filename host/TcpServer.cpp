@@ -22,10 +22,14 @@ namespace {
 
 std::atomic<unsigned> gNextConnectionId{1};
 
-std::string peerName(const sockaddr_in& peer) {
+std::string peerName(const sockaddr_storage& peer) {
+    if (peer.ss_family != AF_INET) {
+        return "a local peer";
+    }
+    const auto& in = reinterpret_cast<const sockaddr_in&>(peer);
     char text[INET_ADDRSTRLEN] = "?";
-    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
-    return std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+    inet_ntop(AF_INET, &in.sin_addr, text, sizeof(text));
+    return std::string(text) + ":" + std::to_string(ntohs(in.sin_port));
 }
 
 }  // namespace
@@ -57,18 +61,31 @@ int TcpServer::start(const std::string& address, uint16_t port) {
     socklen_t length = sizeof(addr);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) != 0 ||
         ::listen(fd, 64) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0 ||
-        ::pipe2(_wakeFds, O_CLOEXEC) != 0) {
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) != 0) {
         const int err = errno;
         logLine(LogLevel::kError, "%s: cannot listen on %s:%u: %s", _name.c_str(), address.c_str(),
                 port, std::strerror(err));
         ::close(fd);
         return -err;
     }
-    _listenFd = fd;
     _port = ntohs(addr.sin_port);
-    _acceptThread = std::thread(&TcpServer::acceptLoop, this);
+    const int adopted = adopt(fd);
+    if (adopted != 0) {
+        return adopted;
+    }
     logLine(LogLevel::kInfo, "%s: listening on %s:%u", _name.c_str(), address.c_str(), _port);
+    return 0;
+}
+
+int TcpServer::adopt(int listenFd) {
+    if (::pipe2(_wakeFds, O_CLOEXEC) != 0) {
+        const int err = errno;
+        logLine(LogLevel::kError, "%s: pipe: %s", _name.c_str(), std::strerror(err));
+        ::close(listenFd);
+        return -err;
+    }
+    _listenFd = listenFd;
+    _acceptThread = std::thread(&TcpServer::acceptLoop, this);
     return 0;
 }
 
@@ -92,7 +109,7 @@ void TcpServer::acceptLoop() {
         if (fds[0].revents == 0) {
             continue;
         }
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t length = sizeof(peer);
         const int fd =
             ::accept4(_listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);

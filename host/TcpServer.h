@@ -11,8 +11,9 @@
 namespace vemo {
 namespace host {
 
-// Accepts TCP connections on one address and serves each on a thread of its own, so that a slow
-// or stuck client holds up nobody else. Knows nothing of what travels on the connections.
+// Accepts TCP connections on one address (or stream connections on a listening socket it is
+// handed) and serves each on a thread of its own, so that a slow or stuck client holds up
+// nobody else. Knows nothing of what travels on the connections.
 class TcpServer {
 public:
     // Serves one accepted, connected socket until it returns, on the connection's own thread.
@@ -31,6 +32,11 @@ public:
     // Listens on address (dotted IPv4) and port (0: a free port) and starts accepting. Returns 0
     // or a negative errno, logged here. Called once.
     int start(const std::string& address, uint16_t port);
+
+    // Takes over a non-blocking socket that is bound and listening already (a Unix socket, say)
+    // and starts accepting on it. Returns 0 or a negative errno, logged here. Called once,
+    // instead of start.
+    int adopt(int listenFd);
 
     // The port listened on, once started.
     uint16_t port() const { return _port; }

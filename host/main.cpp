@@ -8,11 +8,19 @@
 #include <string>
 
 #include "CameraService.h"
+#include "ClientTable.h"
+#include "ControlPort.h"
+#include "HgcmEndpoint.h"
+#include "HgcmService.h"
 #include "HostState.h"
 #include "Log.h"
 #include "Options.h"
 
 using vemo::host::CameraService;
+using vemo::host::ClientTable;
+using vemo::host::ControlPort;
+using vemo::host::HgcmEndpoint;
+using vemo::host::HgcmService;
 using vemo::host::HostState;
 using vemo::host::LogLevel;
 using vemo::host::logLine;
@@ -42,16 +50,32 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     HostState state(options.host);
-    CameraService camera(state);
-    if (camera.start(options.listenAddress, options.cameraPort) != 0) {
+    if (!options.recordPath.empty() && state.record.open(options.recordPath) != 0) {
         return 1;
     }
-    std::printf("vemo-hostd ready camera-port=%u\n", static_cast<unsigned>(camera.port()));
+    ClientTable clients(state);
+    HgcmService hgcm(state, clients);
+    CameraService camera(state);
+    ControlPort control(state, clients);
+    HgcmEndpoint endpoint(hgcm);
+    if (camera.start(options.listenAddress, options.cameraPort) != 0 ||
+        control.start(options.listenAddress, options.controlPort) != 0 ||
+        endpoint.start(options.hgcmSocket) != 0) {
+        clients.shutdown();
+        return 1;
+    }
+    std::printf("vemo-hostd ready camera-port=%u control-port=%u hgcm-socket=%s\n",
+                static_cast<unsigned>(camera.port()), static_cast<unsigned>(control.port()),
+                endpoint.path().c_str());
     std::fflush(stdout);
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
     logLine(LogLevel::kInfo, "stopping on %s", signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    // Calls and reads that wait for replies are woken first, so that every thread can be joined.
+    clients.shutdown();
+    endpoint.stop();
+    control.stop();
     camera.stop();
     return 0;
 }

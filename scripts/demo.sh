@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The camera module against the host camera service, on this machine alone: builds
-# camera.vemo.so, vemo-hostd and vemo-camera, starts vemo-hostd on the loopback address and
-# lists its cameras as an Android guest's camera service sees them through the module.
+# camera.vemo.so, vemo-hostd and vemo-camera, starts vemo-hostd on the loopback address, lists
+# its cameras as an Android guest's camera service sees them through the module, and probes one
+# open camera through the guest driver.
 #
 # Usage: scripts/demo.sh
 # Installs the build packages it misses with apt-get (run it as root on a fresh Debian).
@@ -48,7 +49,7 @@ trap 'exit 143' TERM
 
 step "Starting vemo-hostd on 127.0.0.1 (a free port)"
 # Two cameras: 0 faces away from the user, mounted at 90 degrees; 1 faces the user.
-env -u LD_PRELOAD "$build/bin/vemo-hostd" --camera-port 0 --cameras 2 \
+env -u LD_PRELOAD "$build/bin/vemo-hostd" --camera-port 0 --control-port 0 --cameras 2 \
   --camera 0:facing=1,orientation=90 --camera 1:facing=0,orientation=270 \
   >"$workdir/host.out" 2>"$workdir/host.log" &
 host_pid=$!
@@ -63,7 +64,11 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [[ -n $port ]] || die "vemo-hostd printed no ready line within 10 s"
+ready=$(grep '^vemo-hostd ready ' "$workdir/host.out")
+control_port=$(sed -n 's/.* control-port=\([0-9][0-9]*\).*/\1/p' <<<"$ready")
+hgcm_socket=$(sed -n 's/.* hgcm-socket=\([^ ]*\).*/\1/p' <<<"$ready")
 echo "vemo-hostd (pid $host_pid) serves the camera service on 127.0.0.1:$port"
+echo "  the control port on 127.0.0.1:${control_port:-?} and the guest driver at ${hgcm_socket:-?}"
 
 step "vemo-camera list"
 # vemo-camera runs under the guest-driver emulation: the module asks the host alias
@@ -71,6 +76,16 @@ step "vemo-camera list"
 echo "\$ VEMO_NAT_PORT_10072=$port $build/bin/vemo-camera list"
 VEMO_NAT_PORT_10072=$port timeout 60 \
   env -u VEMO_PROPERTY_FILE -u VEMO_CAMERA_MODULE -u LD_PRELOAD "$build/bin/vemo-camera" list
+
+step "vemo-camera probe --camera 0"
+[[ -n $control_port && -n $hgcm_socket ]] ||
+  die "vemo-hostd reported no control port or guest-driver endpoint in its ready line"
+# An open camera pairs the control port 10088 with a client of the guest driver; the
+# emulation forwards the port and reaches the driver's host side at the Unix socket.
+echo "\$ VEMO_NAT_PORT_10088=$control_port VEMO_HGCM_SOCKET=$hgcm_socket $build/bin/vemo-camera probe --camera 0"
+VEMO_NAT_PORT_10072=$port VEMO_NAT_PORT_10088=$control_port VEMO_HGCM_SOCKET=$hgcm_socket \
+  timeout 60 env -u VEMO_PROPERTY_FILE -u VEMO_CAMERA_MODULE -u LD_PRELOAD \
+  "$build/bin/vemo-camera" probe --camera 0
 
 step "Stopping vemo-hostd"
 stop_host

@@ -9,6 +9,7 @@
 #include <hardware/camera.h>
 #include <media/stagefright/foundation/AString.h>
 
+#include "Exif.h"
 #include "RemoteCamera.h"
 #include "WorkerThread.h"
 
@@ -111,6 +112,13 @@ public:
     // must not hold _lock.
     void stopWorkerIfIdle();
 
+    // The EXIF data of the picture being taken: builds the element table from the parameters
+    // and the clock and hands it to the EXIF library. Worker thread, inside the capture step.
+    int addExifData();
+    // Appends one element to the table (see ExifTable::insert).
+    int insertExifTags(const char* name, const char* value, unsigned int length, bool gps);
+    const ExifTable& exifTable() const { return _exif; }
+
 private:
     CVemoCamera(const CVemoCamera&) = delete;
     CVemoCamera& operator=(const CVemoCamera&) = delete;
@@ -141,6 +149,8 @@ private:
     void handleRecording();
     void handleTakePicture();
     void handleAutoFocusNotify();
+    // Calls the notify callback with message when the client enabled it.
+    void notifyIfEnabled(int32_t message);
 
     // The message mask under _lock.
     int32_t enabledMessages();
@@ -188,6 +198,9 @@ private:
 
     // Set by a step that did work in the current pass; worker thread only.
     bool _pass_busy;
+
+    // The EXIF elements of the picture being taken; worker thread only.
+    ExifTable _exif;
 
     static camera_device_ops_t _dev_ops;
 };

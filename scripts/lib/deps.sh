@@ -6,6 +6,7 @@ VEMO_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   libyuv-dev libturbojpeg0-dev libjpeg-dev libpng-dev
+  libexif-dev libimage-exiftool-perl
 )
 
 vemo_install_deps() {

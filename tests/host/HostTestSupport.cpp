@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -110,9 +111,7 @@ size_t HostLogCapture::countContaining(std::string_view text) const {
 }
 
 TestClient::~TestClient() {
-    if (_fd >= 0) {
-        ::close(_fd);
-    }
+    close();
 }
 
 bool TestClient::connect(uint16_t port) {
@@ -197,6 +196,26 @@ bool TestClient::waitForClose() {
 
 void TestClient::shutdownWrite() {
     ::shutdown(_fd, SHUT_WR);
+}
+
+std::optional<std::vector<uint8_t>> TestClient::receive(size_t size) {
+    std::vector<uint8_t> bytes(size);
+    if (!readExactly(bytes.data(), size)) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool TestClient::quietFor(int milliseconds) {
+    pollfd p{_fd, POLLIN, 0};
+    return ::poll(&p, 1, milliseconds) == 0;
+}
+
+void TestClient::close() {
+    if (_fd >= 0) {
+        ::close(_fd);
+        _fd = -1;
+    }
 }
 
 }  // namespace test

@@ -60,6 +60,11 @@ public:
     // True when the server closes the connection before anything else arrives.
     bool waitForClose();
     void shutdownWrite();
+    // Exactly size bytes; nothing when they do not come.
+    std::optional<std::vector<uint8_t>> receive(size_t size);
+    // True when nothing arrives within the time.
+    bool quietFor(int milliseconds);
+    void close();
 
 private:
     bool readExactly(uint8_t* dst, size_t size);

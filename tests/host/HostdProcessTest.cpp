@@ -4,16 +4,19 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <map>
 #include <sstream>
 #include <thread>
 
+#include "HgcmTestSupport.h"
 #include "HostTestSupport.h"
 
 namespace vemo {
@@ -133,12 +136,18 @@ std::map<std::string, std::string> readyFields(const std::string& line) {
 TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
     for (int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(sig);
-        Hostd hostd({"--camera-port", "0", "--cameras", "3", "--camera",
+        Hostd hostd({"--camera-port", "0", "--control-port", "0", "--cameras", "3", "--camera",
                      "2:name=Side,facing=0,orientation=90", "--orientation", "180", "--quiet"});
         const std::string ready = hostd.readLine();
-        const std::map<std::string, std::string> fields = readyFields(ready);
-        ASSERT_EQ(fields.count("camera-port"), 1u) << ready;
-        EXPECT_EQ(ready, "vemo-hostd ready camera-port=" + fields.at("camera-port"));
+        std::map<std::string, std::string> fields = readyFields(ready);
+        ASSERT_EQ(fields.size(), 3u) << ready;
+        EXPECT_EQ(ready, "vemo-hostd ready camera-port=" + fields["camera-port"] +
+                             " control-port=" + fields["control-port"] +
+                             " hgcm-socket=" + fields["hgcm-socket"]);
+        EXPECT_GT(std::stoi(fields["control-port"]), 0);
+        struct stat info {};
+        ASSERT_EQ(stat(fields["hgcm-socket"].c_str(), &info), 0);
+        EXPECT_TRUE(S_ISSOCK(info.st_mode));
         const int port = std::stoi(fields.at("camera-port"));
         ASSERT_GT(port, 0);
 
@@ -165,7 +174,37 @@ TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
         EXPECT_EQ(hostd.waitExit(), 0);
         EXPECT_TRUE(client.waitForClose());
         EXPECT_EQ(hostd.drainOut(), "");
+        const std::string socket = fields["hgcm-socket"];
+        EXPECT_NE(stat(socket.c_str(), &info), 0);
+        EXPECT_NE(stat(socket.substr(0, socket.rfind('/')).c_str(), &info), 0);
     }
+}
+
+TEST(HostdProcess, StopWakesAnOpenCameraThatWaitsForAReply) {
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--fault", "stall", "--quiet"});
+    std::map<std::string, std::string> fields = readyFields(hostd.readLine());
+    test::HgcmTestClient driver;
+    uint32_t id = 0;
+    ASSERT_TRUE(driver.open(fields["hgcm-socket"]));
+    ASSERT_EQ(driver.connect(HgcmService::kName, &id), 0);
+    test::TestClient control;
+    ASSERT_TRUE(control.connect(static_cast<uint16_t>(std::stoi(fields["control-port"]))));
+    ASSERT_TRUE(control.sendRaw(test::controlRecord(1, id, 10072)));
+    ASSERT_TRUE(control.receive(4));
+    ASSERT_EQ(driver.sendData(id, test::packetOf(request("getNumCameras"))), 0);
+    auto waiting = std::async(std::launch::async, [&driver, id] {
+        int32_t count = 0;
+        std::vector<uint8_t> bytes;
+        driver.recvData(id, 4, &count, &bytes);
+        return count;
+    });
+    ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+
+    hostd.signal(SIGTERM);
+    EXPECT_EQ(hostd.waitExit(std::chrono::seconds(3)), 0);
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), -1);
+    EXPECT_TRUE(control.waitForClose());
 }
 
 TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
@@ -180,9 +219,27 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
     Hostd hostd({"--help"});
     EXPECT_EQ(hostd.waitExit(), 0);
     const std::string help = hostd.drainOut();
-    for (const char* option :
-         {"--cameras N", "--camera IX:", "facing=", "orientation=", "name=", "--orientation D",
-          "--listen ADDR", "--camera-port P", "--quiet", "--verbose", "--help"}) {
+    for (const char* option : {"--cameras N",
+                               "--camera IX:",
+                               "facing=",
+                               "orientation=",
+                               "name=",
+                               "--orientation D",
+                               "--listen ADDR",
+                               "--camera-port P",
+                               "--control-port P",
+                               "--hgcm-socket PATH",
+                               "--record PATH",
+                               "--fault MODE",
+                               "refuse",
+                               "close-after=N",
+                               "byte-per-transfer",
+                               "stall",
+                               "malformed",
+                               "busy",
+                               "--quiet",
+                               "--verbose",
+                               "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
 }

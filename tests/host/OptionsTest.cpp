@@ -51,6 +51,36 @@ TEST(HostOptions, CameraSettingsApplyWhateverTheOrder) {
     EXPECT_EQ(options.logLevel, LogLevel::kDebug);
 }
 
+TEST(HostOptions, CameraSizesAndControlsAreSetPerCamera) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(
+        parse({"--camera", "1:preferred=320x240", "--camera", "1:preview-sizes=800x600/320x240",
+               "--camera", "1:video-sizes=320x240,thumbnail=96x72,picture-sizes=1600x1200",
+               "--camera", "1:white-balance=0,auto-focus=1,exposure=0"},
+              &options, &error))
+        << error;
+    const CameraConfig& camera = options.host.cameras[1];
+    EXPECT_EQ(camera.previewSizes, (std::vector<FrameSize>{{800, 600}, {320, 240}}));
+    EXPECT_EQ(camera.preferredPreviewSize, (FrameSize{320, 240}));
+    EXPECT_EQ(camera.offeredPictureSizes(), (std::vector<FrameSize>{{1600, 1200}}));
+    EXPECT_EQ(camera.videoSizes, (std::vector<FrameSize>{{320, 240}}));
+    EXPECT_EQ(camera.thumbnailSize, (FrameSize{96, 72}));
+    EXPECT_FALSE(camera.whiteBalance);
+    EXPECT_TRUE(camera.autoFocus);
+    EXPECT_FALSE(camera.exposure);
+    // Camera 0 keeps the defaults; its pictures offer the preview sizes.
+    const CameraConfig& first = options.host.cameras[0];
+    EXPECT_EQ(first.offeredPictureSizes(),
+              (std::vector<FrameSize>{{1920, 1080}, {1280, 720}, {640, 480}}));
+    EXPECT_EQ(first.preferredPreviewSize, (FrameSize{1280, 720}));
+    EXPECT_EQ(first.videoSizes, (std::vector<FrameSize>{{1280, 720}, {640, 480}}));
+    EXPECT_EQ(first.thumbnailSize, (FrameSize{160, 120}));
+    EXPECT_TRUE(first.whiteBalance);
+    EXPECT_FALSE(first.autoFocus);
+    EXPECT_TRUE(first.exposure);
+}
+
 TEST(HostOptions, BadOptionsSayWhatIsWrongInOneSentence) {
     const struct {
         std::vector<const char*> args;
@@ -67,14 +97,72 @@ TEST(HostOptions, BadOptionsSayWhatIsWrongInOneSentence) {
         {{"--camera", "2:name=x"}, "--camera 2:name=x: no camera 2 (there are 2, see --cameras)"},
         {{"--camera", "name=x"}, "--camera name=x: expected IX:key=value[,key=value...]"},
         {{"--camera", "0:zoom=2"},
-         "--camera 0:zoom=2: unknown key \"zoom\" (keys: facing, orientation, name)"},
+         "--camera 0:zoom=2: unknown key \"zoom\" (keys: facing, orientation, name, "
+         "preview-sizes, preferred, picture-sizes, video-sizes, thumbnail, white-balance, "
+         "auto-focus, exposure)"},
         {{"--camera", "1:orientation=91"},
          "--camera 1:orientation=91: orientation: expected 0, 90, 180 or 270, got \"91\""},
+        {{"--camera", "0:preview-sizes=640x480,1280x720"},
+         "--camera 0:preview-sizes=640x480,1280x720: expected key=value, got \"1280x720\""},
+        {{"--camera", "0:video-sizes=640x480/641x480"},
+         "--camera 0:video-sizes=640x480/641x480: video-sizes: expected sizes WIDTHxHEIGHT "
+         "joined with '/', even sides from 16 to 4096, got \"640x480/641x480\""},
+        {{"--camera", "0:thumbnail=0x0"},
+         "--camera 0:thumbnail=0x0: thumbnail: expected WIDTHxHEIGHT, even sides from 16 to "
+         "4096, got \"0x0\""},
+        {{"--camera", "0:preview-sizes=640x480"},
+         "--camera 0: preferred size 1280x720 is not one of the preview sizes"},
+        {{"--camera", "1:exposure=yes"},
+         "--camera 1:exposure=yes: exposure: expected 0 or 1, got \"yes\""},
     };
     for (const auto& c : cases) {
         Options options;
         std::string error;
         EXPECT_FALSE(parse(c.args, &options, &error)) << c.error;
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(parse({}, &options, &error));
+    EXPECT_EQ(options.controlPort, 10088);
+    EXPECT_EQ(options.hgcmSocket, "");
+    EXPECT_EQ(options.recordPath, "");
+
+    ASSERT_TRUE(parse({"--fault", "stall", "--fault=close-after=3", "--cameras", "1", "--fault",
+                       "byte-per-transfer", "--control-port", "0", "--hgcm-socket", "/tmp/h.sock",
+                       "--record=/tmp/r.txt", "--fault", "busy"},
+                      &options, &error))
+        << error;
+    const HostFaults& faults = options.host.faults;
+    EXPECT_TRUE(faults.stall && faults.bytePerTransfer && faults.busy);
+    EXPECT_FALSE(faults.refuse || faults.malformed);
+    EXPECT_EQ(faults.closeAfter, 3u);
+    EXPECT_EQ(options.host.cameras.size(), 1u);
+    EXPECT_EQ(options.controlPort, 0);
+    EXPECT_EQ(options.hgcmSocket, "/tmp/h.sock");
+    EXPECT_EQ(options.recordPath, "/tmp/r.txt");
+
+    const char* const kModes =
+        "expected refuse, close-after=N, byte-per-transfer, stall, "
+        "malformed or busy";
+    const struct {
+        std::vector<const char*> args;
+        std::string error;
+    } cases[] = {
+        {{"--fault", "sometimes"}, std::string("--fault: ") + kModes + ", got \"sometimes\""},
+        {{"--fault", "close-after=0"},
+         "--fault: expected close-after=N with N a number of requests from 1, got "
+         "\"close-after=0\""},
+        {{"--control-port", "70000"},
+         "--control-port: expected a number from 0 to 65535, got \"70000\""},
+        {{"--record="}, "--record: expected a path, got \"\""},
+    };
+    for (const auto& c : cases) {
+        Options bad;
+        EXPECT_FALSE(parse(c.args, &bad, &error)) << c.error;
         EXPECT_EQ(error, c.error);
     }
 }

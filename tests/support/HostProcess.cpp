@@ -208,7 +208,7 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
         _error = std::string("cannot create a file for the output: ") + strerror(errno);
         return false;
     }
-    std::vector<std::string> allArgs{"--camera-port", "0"};
+    std::vector<std::string> allArgs{"--camera-port", "0", "--control-port", "0"};
     allArgs.insert(allArgs.end(), args.begin(), args.end());
     _pid = spawn(_program, allArgs, {"LD_PRELOAD"}, _output, -1);
     if (_pid < 0) {

@@ -4,9 +4,12 @@ namespace vemo {
 namespace tools {
 
 const Command kCommands[] = {
-    {"list", "", "print the cameras, their facing and mounting, and the current orientation",
+    {"list", "", "print the cameras, their facing and mounting, and the current orientation", true,
      runList},
-    {nullptr, nullptr, nullptr, nullptr},
+    {"probe", "[--camera N]",
+     "bind camera N (default 0) through the guest driver; print its offer and frames", false,
+     runProbe},
+    {nullptr, nullptr, nullptr, false, nullptr},
 };
 
 const Command* findCommand(const std::string& name) {

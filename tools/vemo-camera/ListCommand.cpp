@@ -29,11 +29,14 @@ const char* facingName(int facing) {
 
 }  // namespace
 
-int runList(guest::CameraService& service, const Options& options) {
+int runList(guest::CameraService* service, const Options& options) {
     if (!options.arguments.empty()) {
         return usageError("list takes no arguments");
     }
-    const int count = service.getNumberOfCameras();
+    if (!options.camera.empty()) {
+        return usageError("list takes no --camera");
+    }
+    const int count = service->getNumberOfCameras();
     if (count <= 0) {
         return fail("no cameras: the host camera service is unreachable or offers none");
     }
@@ -44,7 +47,7 @@ int runList(guest::CameraService& service, const Options& options) {
     printf("cameras: %d\n", count);
     for (int id = 0; id < count; ++id) {
         camera_info info = {};
-        const int result = service.getCameraInfo(id, &info);
+        const int result = service->getCameraInfo(id, &info);
         if (result != 0) {
             return fail("camera " + std::to_string(id) + ": get_camera_info failed (" +
                         std::to_string(result) + ")");
@@ -52,7 +55,7 @@ int runList(guest::CameraService& service, const Options& options) {
         printf("camera %d: facing %s, orientation %d\n", id, facingName(info.facing),
                info.orientation);
     }
-    printf("current orientation: %d\n", service.getCurrentOrientation());
+    printf("current orientation: %d\n", service->getCurrentOrientation());
     return 0;
 }
 

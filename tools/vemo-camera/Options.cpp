@@ -76,6 +76,10 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             if (!takeValue("--module", arg, argc, argv, &i, &options->modulePath, error)) {
                 return false;
             }
+        } else if (isOption(arg, "--camera")) {
+            if (!takeValue("--camera", arg, argc, argv, &i, &options->camera, error)) {
+                return false;
+            }
         } else {
             *error = "unknown option '" + arg + "'";
             return false;

@@ -13,6 +13,7 @@ struct Options {
     std::string command;
     std::vector<std::string> arguments;  // what follows the command, options removed
     std::string modulePath;
+    std::string camera;  // --camera as given; empty when absent
     bool verbose = false;
     bool help = false;
 };

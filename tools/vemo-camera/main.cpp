@@ -29,20 +29,23 @@ void printHelp() {
     for (const vemo::tools::Command* command = kCommands; command->name != nullptr; ++command) {
         const std::string usage = std::string(command->name) +
                                   (command->arguments[0] != '\0' ? " " : "") + command->arguments;
-        printf("  %-12s %s\n", usage.c_str(), command->summary);
+        printf("  %-20s %s\n", usage.c_str(), command->summary);
     }
     printf(
         "\n"
         "Options:\n"
         "  --module PATH  the camera module to load (default: $VEMO_CAMERA_MODULE, else\n"
         "                 camera.vemo.so in the lib folder beside this program's folder)\n"
+        "  --camera N     the camera that probe binds (default 0)\n"
         "  -v, --verbose  show the module's log on stderr\n"
         "  -h, --help     show this help and exit\n"
         "\n"
         "The module asks the host camera service at the address of the property\n"
         "\"ro.tolvd.ip\" (default 10.0.2.2), port 10072. Under the guest-driver emulation\n"
         "10.0.2.2 is this machine's loopback address and VEMO_NAT_PORT_10072 forwards the\n"
-        "port; properties come from the file named by VEMO_PROPERTY_FILE.\n"
+        "port; properties come from the file named by VEMO_PROPERTY_FILE. An open camera\n"
+        "(probe) also reaches the control port 10088 (VEMO_NAT_PORT_10088 forwards it) and\n"
+        "the host's guest-driver endpoint, the Unix socket named by VEMO_HGCM_SOCKET.\n"
         "\n"
         "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
 }
@@ -72,10 +75,12 @@ int main(int argc, char** argv) {
     if (!options.verbose) {
         vemo_log_set_hook(discardLog, nullptr, 1);
     }
-    std::unique_ptr<vemo::guest::CameraService> service =
-        vemo::guest::CameraService::load(options.modulePath, &error);
-    if (service == nullptr) {
-        return vemo::tools::fail(error);
+    std::unique_ptr<vemo::guest::CameraService> service;
+    if (command->loadsModule) {
+        service = vemo::guest::CameraService::load(options.modulePath, &error);
+        if (service == nullptr) {
+            return vemo::tools::fail(error);
+        }
     }
-    return command->run(*service, options);
+    return command->run(service.get(), options);
 }

@@ -24,7 +24,7 @@
 //
 // Host to guest:
 //   RESULT      u32 op, i32 status, u32 client id (the new one for CONNECT, else 0)
-//   READ        u32 op, u32 parameter index, u32 offset, u32 length
+//   READ        u32 op, u32 parameter index (from 0), u32 offset, u32 length
 //               the guest answers with i32 status: 0 followed by the length bytes, or -1 (and
 //               nothing else) when the range lies outside the parameter
 //   WRITE       u32 op, u32 parameter index, u32 offset, u32 length, then the length bytes;

@@ -1,0 +1,224 @@
+#include "CameraState.h"
+
+#include <libyuv/scale_argb.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "Log.h"
+
+namespace vemo {
+namespace host {
+
+namespace {
+
+constexpr uint32_t kMaxFps = 120;
+
+uint64_t monotonicMicros() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+std::string quoted(std::string_view text) {
+    return "\"" + logSafe(text) + "\"";
+}
+
+std::string sizeList(const std::vector<FrameSize>& sizes) {
+    std::string list;
+    for (const FrameSize& size : sizes) {
+        list += (list.empty() ? "" : std::string(1, FrameSize::kListSeparator)) + size.text();
+    }
+    return list;
+}
+
+// The size named by text when it is one of sizes.
+CallStatus offeredSize(std::string_view what, std::string_view text,
+                       const std::vector<FrameSize>& sizes, FrameSize* size) {
+    const std::optional<FrameSize> parsed = FrameSize::parse(text);
+    if (!parsed) {
+        return CallStatus::error(std::string(what) + " " + quoted(text) +
+                                 " is not a size WIDTHxHEIGHT");
+    }
+    if (std::find(sizes.begin(), sizes.end(), *parsed) == sizes.end()) {
+        return CallStatus::error(std::string(what) + " " + parsed->text() + " is not offered (" +
+                                 sizeList(sizes) + ")");
+    }
+    *size = *parsed;
+    return CallStatus::ok();
+}
+
+CallStatus streamFormat(std::string_view what, std::string_view name, PixelFormat* format) {
+    const std::optional<PixelFormat> parsed = streamFormatFromName(name);
+    if (!parsed) {
+        return CallStatus::error("unknown " + std::string(what) + " " + quoted(name) +
+                                 " (yuv420sp, yuv420p or yuv422i-yuyv)");
+    }
+    *format = *parsed;
+    return CallStatus::ok();
+}
+
+}  // namespace
+
+CameraState::CameraState(const CameraConfig& camera, SampleStore& samples)
+    : _camera(camera),
+      _samples(samples),
+      _source(IFrameSource::create(camera)),
+      _timestamp(monotonicMicros()),
+      _preview{PixelFormat::kNV21, camera.preferredPreviewSize, {}},
+      _video{PixelFormat::kYV12, camera.videoSizes.front(), {}} {
+    const std::vector<FrameSize>& pictureSizes = camera.offeredPictureSizes();
+    const bool preferred = std::find(pictureSizes.begin(), pictureSizes.end(),
+                                     camera.preferredPreviewSize) != pictureSizes.end();
+    _pictureSize = preferred ? camera.preferredPreviewSize : pictureSizes.front();
+}
+
+CameraState::~CameraState() {
+    if (_sampleStore != 0) {
+        _samples.close(_sampleStore);
+    }
+}
+
+CallStatus CameraState::setPreviewSize(std::string_view text) {
+    return offeredSize("preview size", text, _camera.previewSizes, &_preview.size);
+}
+
+CallStatus CameraState::setPictureSize(std::string_view text) {
+    return offeredSize("picture size", text, _camera.offeredPictureSizes(), &_pictureSize);
+}
+
+CallStatus CameraState::setVideoSize(std::string_view text) {
+    return offeredSize("video size", text, _camera.videoSizes, &_video.size);
+}
+
+CallStatus CameraState::setPreviewFormat(std::string_view name) {
+    return streamFormat("preview format", name, &_preview.format);
+}
+
+CallStatus CameraState::setVideoFormat(std::string_view name) {
+    return streamFormat("video format", name, &_video.format);
+}
+
+CallStatus CameraState::setPictureFormat(std::string_view name) {
+    if (name != "jpeg") {
+        return CallStatus::error("unknown picture format " + quoted(name) + " (jpeg)");
+    }
+    return CallStatus::ok();
+}
+
+CallStatus CameraState::setPreviewFps(uint32_t fps) {
+    if (fps == 0 || fps > kMaxFps) {
+        return CallStatus::error("preview rate " + std::to_string(fps) + " fps is not from 1 to " +
+                                 std::to_string(kMaxFps));
+    }
+    _previewFps = fps;
+    return CallStatus::ok();
+}
+
+CallStatus CameraState::setExposure(int32_t index) {
+    if (!_camera.exposure) {
+        return CallStatus::error("this camera has no exposure compensation");
+    }
+    if (!ColorAdjustment::validExposure(index)) {
+        return CallStatus::error("exposure compensation " + std::to_string(index) +
+                                 " is not from " + std::to_string(ColorAdjustment::kMinExposure) +
+                                 " to " + std::to_string(ColorAdjustment::kMaxExposure));
+    }
+    _adjustment = ColorAdjustment(index, _adjustment.whiteBalance());
+    return CallStatus::ok();
+}
+
+CallStatus CameraState::setWhiteBalance(uint32_t mode) {
+    if (!_camera.whiteBalance) {
+        return CallStatus::error("this camera has no white balance control");
+    }
+    if (!ColorAdjustment::validWhiteBalance(mode)) {
+        return CallStatus::error("white balance " + std::to_string(mode) +
+                                 " is neither 0 (auto) nor a temperature from " +
+                                 std::to_string(ColorAdjustment::kMinTemperature) + " to " +
+                                 std::to_string(ColorAdjustment::kMaxTemperature) + " K");
+    }
+    _adjustment = ColorAdjustment(_adjustment.exposure(), mode);
+    return CallStatus::ok();
+}
+
+void CameraState::capture() {
+    _source->capture();
+    _timestamp = monotonicMicros();
+}
+
+const std::vector<uint8_t>& CameraState::frame(Stream which) {
+    StreamState& s = stream(which);
+    s.converter.configure(s.format, s.size);
+    return s.converter.update(*_source, _adjustment);
+}
+
+const std::vector<uint8_t>& CameraState::windowFrame() {
+    _window.configure(PixelFormat::kRGB888, _preview.size);
+    return _window.update(*_source, _adjustment);
+}
+
+const std::vector<uint8_t>& CameraState::pictureFrame() {
+    _picture.configure(PixelFormat::kARGB, _pictureSize);
+    return _picture.update(*_source, _adjustment);
+}
+
+CallStatus CameraState::photo(const uint8_t** file, size_t* size) {
+    const std::vector<uint8_t>& argb = pictureFrame();
+    std::string error;
+    if (!_photoEncoder.encode(argb.data(), static_cast<int>(_pictureSize.width * 4), _pictureSize,
+                              kJpegQuality, &error)) {
+        return CallStatus::error(error);
+    }
+    *file = _photoEncoder.data();
+    *size = _photoEncoder.size();
+    return CallStatus::ok();
+}
+
+CallStatus CameraState::thumbnail(const uint8_t** file, size_t* size) {
+    const std::vector<uint8_t>& argb = pictureFrame();
+    const FrameSize from = _pictureSize;
+    const FrameSize to = _camera.thumbnailSize;
+    // The largest part of the picture in the middle that has the thumbnail's shape.
+    uint32_t cropWidth = from.width;
+    uint32_t cropHeight = from.height;
+    if (static_cast<uint64_t>(from.width) * to.height >
+        static_cast<uint64_t>(to.width) * from.height) {
+        cropWidth =
+            static_cast<uint32_t>(static_cast<uint64_t>(from.height) * to.width / to.height);
+    } else {
+        cropHeight =
+            static_cast<uint32_t>(static_cast<uint64_t>(from.width) * to.height / to.width);
+    }
+    const size_t left = (from.width - cropWidth) / 2;
+    const size_t top = (from.height - cropHeight) / 2;
+    _thumbnailCanvas.resize(to.pixels() * 4);
+    libyuv::ARGBScale(argb.data() + (top * from.width + left) * 4, static_cast<int>(from.width * 4),
+                      static_cast<int>(cropWidth), static_cast<int>(cropHeight),
+                      _thumbnailCanvas.data(), static_cast<int>(to.width * 4),
+                      static_cast<int>(to.width), static_cast<int>(to.height), libyuv::kFilterBox);
+    std::string error;
+    if (!_thumbnailEncoder.encode(_thumbnailCanvas.data(), static_cast<int>(to.width * 4), to,
+                                  kJpegQuality, &error)) {
+        return CallStatus::error(error);
+    }
+    *file = _thumbnailEncoder.data();
+    *size = _thumbnailEncoder.size();
+    return CallStatus::ok();
+}
+
+CameraState::SavedSample CameraState::saveVideoFrame() {
+    const std::vector<uint8_t>& bytes = frame(Stream::kVideo);
+    if (_sampleStore == 0) {
+        _sampleStore = _samples.open();
+    }
+    SavedSample saved;
+    saved.store = _sampleStore;
+    saved.timestamp = _timestamp;
+    saved.number = _samples.save(_sampleStore, _video.format, _video.size, bytes.data(),
+                                 bytes.size(), _timestamp);
+    return saved;
+}
+
+}  // namespace host
+}  // namespace vemo

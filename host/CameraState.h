@@ -1,0 +1,124 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "CallStatus.h"
+#include "ColorAdjustment.h"
+#include "FrameConverter.h"
+#include "FrameSource.h"
+#include "HostConfig.h"
+#include "JpegEncoder.h"
+#include "PixelFormat.h"
+#include "SampleStore.h"
+
+namespace vemo {
+namespace host {
+
+// One camera as one instance sees it: the configuration of the selected camera, the sizes and
+// formats the guest chose, exposure and white balance, the frame source with its captured
+// picture, and the frames made from that picture. Every frame fetched between two captures
+// shows the same picture, whatever its stream. Used by one thread at a time.
+//
+// Streams are made when first fetched and kept up to date from then on by FrameConverter, which
+// converts only what changed from one picture to the next.
+class CameraState {
+public:
+    enum class Stream { kVideo = 0, kPreview = 1 };
+    static constexpr int kJpegQuality = 90;
+
+    // Preview in NV21 and pictures at the preferred preview size (or the first picture size when
+    // that is not one), video in YV12 at the first video size. camera and samples must outlive
+    // the state.
+    CameraState(const CameraConfig& camera, SampleStore& samples);
+    // Closes the instance's sample store, dropping its outstanding samples.
+    ~CameraState();
+    CameraState(const CameraState&) = delete;
+    CameraState& operator=(const CameraState&) = delete;
+
+    const CameraConfig& camera() const { return _camera; }
+
+    // Setters of the guest's choices. A text that is not a size or format this camera offers is
+    // an error and keeps the previous value.
+    CallStatus setPreviewSize(std::string_view text);
+    CallStatus setPictureSize(std::string_view text);
+    CallStatus setVideoSize(std::string_view text);
+    CallStatus setPreviewFormat(std::string_view name);
+    CallStatus setPictureFormat(std::string_view name);  // "jpeg" only
+    CallStatus setVideoFormat(std::string_view name);
+    // Frames are made as fast as they are asked for; the rate is kept for the guest's sake.
+    CallStatus setPreviewFps(uint32_t fps);
+    uint32_t previewFps() const { return _previewFps; }
+    // Index in half EV steps (ColorAdjustment); an error when the camera has no exposure control.
+    CallStatus setExposure(int32_t index);
+    // Colour temperature or 0 for auto; an error when the camera has no white balance control.
+    CallStatus setWhiteBalance(uint32_t mode);
+    uint32_t whiteBalance() const { return _adjustment.whiteBalance(); }
+
+    // Takes the next picture from the source.
+    void capture();
+    // When the current picture was taken: microseconds on the monotonic clock.
+    uint64_t timestamp() const { return _timestamp; }
+
+    // The current picture in the stream's format and size; valid until the next call for the
+    // same stream.
+    const std::vector<uint8_t>& frame(Stream stream);
+    // The current picture as a JPEG file at the picture size, and as one at the camera's
+    // thumbnail size (the middle of the picture, cropped to the thumbnail's shape). *file and
+    // *size stay valid until the next call of the same function.
+    CallStatus photo(const uint8_t** file, size_t* size);
+    CallStatus thumbnail(const uint8_t** file, size_t* size);
+
+    struct SavedSample {
+        uint32_t store = 0;
+        uint64_t number = 0;
+        uint64_t timestamp = 0;
+    };
+    // Keeps the current video frame in the instance's sample store.
+    SavedSample saveVideoFrame();
+
+    // The preview window buffer the guest last asked to be filled, and what fills it: the
+    // current picture as window buffers hold it, RGB888 at the preview size. Writing it into the
+    // buffer comes with the buffers that the host shares with the guest. The frame is valid
+    // until the next call or a change of the preview size.
+    void setWindowBuffer(uint32_t id) { _windowBuffer = id; }
+    std::optional<uint32_t> windowBuffer() const { return _windowBuffer; }
+    const std::vector<uint8_t>& windowFrame();
+
+private:
+    struct StreamState {
+        PixelFormat format;
+        FrameSize size;
+        FrameConverter converter;
+    };
+
+    StreamState& stream(Stream which) { return which == Stream::kVideo ? _video : _preview; }
+    // The picture stream brought up to the current picture: ARGB at the picture size.
+    const std::vector<uint8_t>& pictureFrame();
+
+    const CameraConfig& _camera;
+    SampleStore& _samples;
+    std::unique_ptr<IFrameSource> _source;
+    uint64_t _timestamp = 0;
+    ColorAdjustment _adjustment;
+    uint32_t _previewFps = 30;
+
+    StreamState _preview;
+    StreamState _video;
+    FrameConverter _window;
+    FrameSize _pictureSize;
+    FrameConverter _picture;
+    std::vector<uint8_t> _thumbnailCanvas;
+    JpegEncoder _photoEncoder;
+    JpegEncoder _thumbnailEncoder;
+
+    uint32_t _sampleStore = 0;  // 0 until the first sample is saved
+    std::optional<uint32_t> _windowBuffer;
+};
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,96 @@
+#include "ClientTable.h"
+
+namespace vemo {
+namespace host {
+
+bool ClientTable::add(unsigned handle, uint32_t* id) {
+    std::lock_guard<std::mutex> guard(_lock);
+    if (_stopping || _clients.size() >= kMaxClients) {
+        return false;
+    }
+    // Ids count up; after a wrap the ones still connected, and 0, are passed over.
+    do {
+        ++_lastId;
+    } while (_lastId == 0 || _clients.count(_lastId) != 0);
+    _clients[_lastId] = Client{handle, nullptr};
+    *id = _lastId;
+    return true;
+}
+
+bool ClientTable::find(unsigned handle, uint32_t id, std::shared_ptr<Pairing>* pairing) const {
+    std::lock_guard<std::mutex> guard(_lock);
+    const auto it = _clients.find(id);
+    if (it == _clients.end() || it->second.handle != handle) {
+        return false;
+    }
+    *pairing = it->second.pairing;
+    return true;
+}
+
+bool ClientTable::remove(unsigned handle, uint32_t id) {
+    std::shared_ptr<Pairing> pairing;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        const auto it = _clients.find(id);
+        if (it == _clients.end() || it->second.handle != handle) {
+            return false;
+        }
+        pairing = std::move(it->second.pairing);
+        _clients.erase(it);
+    }
+    // Outside the lock: ending may wait for a request the session is answering.
+    if (pairing != nullptr) {
+        pairing->end();
+    }
+    return true;
+}
+
+std::vector<uint32_t> ClientTable::clientsOf(unsigned handle) const {
+    std::lock_guard<std::mutex> guard(_lock);
+    std::vector<uint32_t> ids;
+    for (const auto& [id, client] : _clients) {
+        if (client.handle == handle) {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+std::shared_ptr<Pairing> ClientTable::open(uint64_t id, uint32_t port, int controlFd,
+                                           std::string* why) {
+    std::lock_guard<std::mutex> guard(_lock);
+    if (_stopping) {
+        *why = "the host is stopping";
+        return nullptr;
+    }
+    const auto it = id <= UINT32_MAX ? _clients.find(static_cast<uint32_t>(id)) : _clients.end();
+    if (it == _clients.end()) {
+        *why = "no HGCM client " + std::to_string(id);
+        return nullptr;
+    }
+    if (it->second.pairing != nullptr && it->second.pairing->live()) {
+        *why = "client " + std::to_string(id) + " is open already";
+        return nullptr;
+    }
+    it->second.pairing = std::make_shared<Pairing>(_state, it->first, port, controlFd);
+    return it->second.pairing;
+}
+
+void ClientTable::shutdown() {
+    std::vector<std::shared_ptr<Pairing>> pairings;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        _stopping = true;
+        for (auto& [id, client] : _clients) {
+            if (client.pairing != nullptr) {
+                pairings.push_back(client.pairing);
+            }
+        }
+    }
+    for (const auto& pairing : pairings) {
+        pairing->end();
+    }
+}
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "HostState.h"
+#include "Pairing.h"
+
+namespace vemo {
+namespace host {
+
+// The HGCM clients while they are connected: the driver handle each belongs to and its pairing
+// with a control socket (the current one, or the last until a new open). Client ids are
+// non-zero and unique among the clients connected. Thread-safe: the endpoint threads and the
+// control port's threads share it.
+class ClientTable {
+public:
+    static constexpr size_t kMaxClients = 256;
+
+    // state must outlive the table.
+    explicit ClientTable(HostState& state) : _state(state) {}
+
+    ClientTable(const ClientTable&) = delete;
+    ClientTable& operator=(const ClientTable&) = delete;
+
+    // A new client of the driver handle: true and its id, or false when the table is full or
+    // the host is stopping.
+    bool add(unsigned handle, uint32_t* id);
+
+    // Whether the handle has the client; if so, *pairing is its pairing (null if none yet).
+    bool find(unsigned handle, uint32_t id, std::shared_ptr<Pairing>* pairing) const;
+
+    // Removes the handle's client and ends its pairing. False when the handle has no such client.
+    bool remove(unsigned handle, uint32_t id);
+
+    // The ids of the handle's clients.
+    std::vector<uint32_t> clientsOf(unsigned handle) const;
+
+    // Pairs the client with the control socket and a session for the port (see Pairing). Null
+    // with *why when there is no such client, it is open already or the host is stopping.
+    std::shared_ptr<Pairing> open(uint64_t id, uint32_t port, int controlFd, std::string* why);
+
+    // Ends every pairing and takes no new clients or pairings, so that nothing waits any more.
+    void shutdown();
+
+private:
+    struct Client {
+        unsigned handle;
+        std::shared_ptr<Pairing> pairing;
+    };
+
+    HostState& _state;
+    mutable std::mutex _lock;
+    std::map<uint32_t, Client> _clients;  // guarded by _lock
+    uint32_t _lastId = 0;                 // guarded by _lock
+    bool _stopping = false;               // guarded by _lock
+};
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "HostConfig.h"
+#include "PacketBuffer.h"
+
+namespace vemo {
+namespace host {
+
+// How the configured faults bend the answers of one connection (TCP camera port) or one
+// pairing (HGCM client): whether to serve at all, whether to answer, what a reply looks like,
+// how many bytes go in one transfer and when to end. One per connection or pairing, used by one
+// thread at a time.
+class FaultPlan {
+public:
+    // Byte that takes the place of the first entry's type code in a malformed reply.
+    static constexpr uint8_t kBadTypeCode = 0xEE;
+
+    explicit FaultPlan(const HostFaults& faults) : _faults(faults) {}
+
+    // Connections are accepted and closed at once.
+    bool refuses() const { return _faults.refuse; }
+    // Requests are taken but never answered.
+    bool answers() const { return !_faults.stall; }
+    // Most bytes one transfer of reply bytes may carry.
+    size_t transferLimit() const { return _faults.bytePerTransfer ? 1 : SIZE_MAX; }
+
+    // Counts one request taken; true when the connection or pairing ends after it.
+    bool takeRequest() {
+        ++_requests;
+        return _faults.closeAfter != 0 && _requests >= _faults.closeAfter;
+    }
+
+    // Makes the reply the session built ill-formed when the malformed fault is on: the first
+    // entry gets a type code no message knows, or an empty message loses its end byte.
+    void shape(PacketBuffer* reply) const;
+
+private:
+    const HostFaults _faults;
+    uint32_t _requests = 0;
+};
+
+}  // namespace host
+}  // namespace vemo

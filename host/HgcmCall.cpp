@@ -1,0 +1,127 @@
+#include "HgcmCall.h"
+
+#include <vemo/hgcm_wire.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "SocketIo.h"
+
+namespace vemo {
+namespace host {
+
+namespace {
+
+// VMMDevHGCMParmType_PhysAddr to VMMDevHGCMParmType_LinAddr_Locked_Out.
+constexpr uint32_t kFirstAddressType = 3;
+constexpr uint32_t kLastAddressType = 9;
+
+}  // namespace
+
+bool HgcmCall::isAddress(size_t ix) const {
+    return _params[ix].type >= kFirstAddressType && _params[ix].type <= kLastAddressType;
+}
+
+bool HgcmCall::inRange(size_t ix, size_t offset, size_t length) const {
+    return ix < _params.size() && offset <= _params[ix].size && length <= _params[ix].size - offset;
+}
+
+void HgcmCall::breakOff(std::string why) {
+    if (_broken.empty()) {
+        _broken = std::move(why);
+    }
+}
+
+bool HgcmCall::read(size_t ix, size_t offset, size_t length, uint8_t* dst) {
+    if (broken() || !inRange(ix, offset, length)) {
+        return false;
+    }
+    const HgcmParam& param = _params[ix];
+    if (param.inlined) {
+        if (length > 0) {
+            std::memcpy(dst, param.bytes.data() + offset, length);
+        }
+        return true;
+    }
+    if (length == 0) {
+        return true;
+    }
+    uint8_t request[16];
+    uint8_t* p = storeU32Le(request, VEMO_HGCM_OP_READ);
+    p = storeU32Le(p, static_cast<uint32_t>(ix));
+    p = storeU32Le(p, static_cast<uint32_t>(offset));
+    storeU32Le(p, static_cast<uint32_t>(length));
+    const int sent = sendAll(_fd, request, sizeof(request));
+    if (sent != 0) {
+        breakOff(std::string("READ not sent: ") + std::strerror(-sent));
+        return false;
+    }
+    uint8_t answer[4];
+    size_t received = 0;
+    if (recvExactly(_fd, answer, sizeof(answer), &received) != RecvStatus::kDone) {
+        breakOff("connection ended before the answer to READ");
+        return false;
+    }
+    const auto status = static_cast<int32_t>(loadU32Le(answer));
+    if (status == -1) {
+        return false;
+    }
+    if (status != 0) {
+        breakOff("READ answered with status " + std::to_string(status));
+        return false;
+    }
+    if (recvExactly(_fd, dst, length, &received) != RecvStatus::kDone) {
+        breakOff("connection ended inside READ data (" + std::to_string(received) + " of " +
+                 std::to_string(length) + " bytes)");
+        return false;
+    }
+    return true;
+}
+
+bool HgcmCall::write(size_t ix, size_t offset, const uint8_t* src, size_t length) {
+    if (broken() || !inRange(ix, offset, length)) {
+        return false;
+    }
+    uint8_t header[16];
+    uint8_t* p = storeU32Le(header, VEMO_HGCM_OP_WRITE);
+    p = storeU32Le(p, static_cast<uint32_t>(ix));
+    p = storeU32Le(p, static_cast<uint32_t>(offset));
+    storeU32Le(p, static_cast<uint32_t>(length));
+    int sent = sendAll(_fd, header, sizeof(header));
+    if (sent == 0 && length > 0) {
+        sent = sendAll(_fd, src, length);
+    }
+    if (sent != 0) {
+        breakOff(std::string("WRITE not sent: ") + std::strerror(-sent));
+        return false;
+    }
+    return true;
+}
+
+bool HgcmCall::readText(size_t ix, size_t maxLength, std::string* text) {
+    if (ix >= _params.size() || !isAddress(ix) || _params[ix].size == 0) {
+        return false;
+    }
+    const size_t size = std::min<size_t>(_params[ix].size, maxLength + 1);
+    std::vector<uint8_t> bytes(size);
+    if (!read(ix, 0, size, bytes.data())) {
+        return false;
+    }
+    const void* nul = std::memchr(bytes.data(), 0, size);
+    if (nul == nullptr) {
+        return false;
+    }
+    text->assign(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<size_t>(static_cast<const uint8_t*>(nul) - bytes.data()));
+    return true;
+}
+
+bool HgcmCall::guestGone() {
+    if (!broken() && peerHungUp(_fd)) {
+        breakOff("guest hung up during the call");
+    }
+    return broken();
+}
+
+}  // namespace host
+}  // namespace vemo

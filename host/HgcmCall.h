@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vemo {
+namespace host {
+
+// One parameter of a call as the guest described it.
+struct HgcmParam {
+    uint32_t type = 0;  // VMMDevHGCMParmType_*
+    uint32_t size = 0;
+    bool inlined = false;        // its bytes came with the call
+    std::vector<uint8_t> bytes;  // the inline bytes
+};
+
+// A call of the guest in flight: its header, its parameters, and the way to the guest memory
+// that they describe (READ and WRITE on the driver handle's connection, which it borrows).
+// Made by the channel and handed to the service, on the connection's thread.
+class HgcmCall {
+public:
+    HgcmCall(int fd, uint32_t clientId, uint32_t function, std::vector<HgcmParam> params)
+        : _fd(fd), _clientId(clientId), _function(function), _params(std::move(params)) {}
+
+    uint32_t clientId() const { return _clientId; }
+    uint32_t function() const { return _function; }
+    size_t paramCount() const { return _params.size(); }
+    const HgcmParam& param(size_t ix) const { return _params[ix]; }
+    // A parameter that points at guest memory (physical or linear address), not a value.
+    bool isAddress(size_t ix) const;
+
+    // Copies length bytes at offset of parameter ix to dst: from the inline bytes, or by asking
+    // the guest. False when the range lies outside the parameter, the guest cannot give it or
+    // the connection broke (then also broken()).
+    bool read(size_t ix, size_t offset, size_t length, uint8_t* dst);
+    // Writes length bytes at offset of parameter ix into the guest's memory. False when the
+    // range lies outside the parameter or the connection broke (then also broken()).
+    bool write(size_t ix, size_t offset, const uint8_t* src, size_t length);
+    // The text of parameter ix up to its first NUL, which must come within maxLength + 1 bytes.
+    bool readText(size_t ix, size_t maxLength, std::string* text);
+
+    // True, and broken() from then on, once the guest has hung up: for a call that waits.
+    bool guestGone();
+
+    // The connection can carry nothing more; the channel ends it without answering the call.
+    bool broken() const { return !_broken.empty(); }
+    // Why, for the one log line.
+    const std::string& brokenWhy() const { return _broken; }
+
+private:
+    bool inRange(size_t ix, size_t offset, size_t length) const;
+    void breakOff(std::string why);
+
+    const int _fd;
+    const uint32_t _clientId;
+    const uint32_t _function;
+    const std::vector<HgcmParam> _params;
+    std::string _broken;
+};
+
+}  // namespace host
+}  // namespace vemo

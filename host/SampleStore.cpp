@@ -1,0 +1,96 @@
+#include "SampleStore.h"
+
+#include "Log.h"
+
+namespace vemo {
+namespace host {
+
+uint32_t SampleStore::open() {
+    std::lock_guard<std::mutex> guard(_lock);
+    do {
+        ++_lastStore;
+    } while (_lastStore == 0 || _stores.count(_lastStore) != 0);
+    Store& store = _stores[_lastStore];
+    store.next = (static_cast<uint64_t>(_lastStore) << 32) + 1;
+    return _lastStore;
+}
+
+void SampleStore::close(uint32_t store) {
+    std::lock_guard<std::mutex> guard(_lock);
+    _stores.erase(store);
+}
+
+uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size,
+                           const uint8_t* bytes, size_t count, uint64_t timestamp) {
+    // The copy is made before the lock is taken: other connections' releases need not wait.
+    auto sample = std::make_shared<Sample>();
+    sample->format = format;
+    sample->size = size;
+    sample->timestamp = timestamp;
+    sample->bytes.assign(bytes, bytes + count);
+
+    std::lock_guard<std::mutex> guard(_lock);
+    const auto found = _stores.find(number);
+    if (found == _stores.end()) {
+        return 0;
+    }
+    Store& store = found->second;
+    while (!store.samples.empty() &&
+           (store.samples.size() >= _maxSamples || store.bytes + count > _maxBytes)) {
+        dropOldest(number, &store);
+    }
+    sample->number = store.next++;
+    store.bytes += count;
+    const uint64_t sampleNumber = sample->number;
+    store.samples.emplace(sampleNumber, std::move(sample));
+    return sampleNumber;
+}
+
+void SampleStore::dropOldest(uint32_t number, Store* store) {
+    const auto oldest = store->samples.begin();
+    const LogLevel level = store->dropped == 0 ? LogLevel::kWarning : LogLevel::kDebug;
+    ++store->dropped;
+    logLine(level,
+            "sample store %u full (%zu samples, %zu bytes): dropped sample %llu, %llu so far; "
+            "is the recording client releasing its frames?",
+            number, store->samples.size(), store->bytes,
+            static_cast<unsigned long long>(oldest->first),
+            static_cast<unsigned long long>(store->dropped));
+    store->bytes -= oldest->second->bytes.size();
+    store->samples.erase(oldest);
+}
+
+bool SampleStore::release(uint32_t store, uint64_t number) {
+    std::lock_guard<std::mutex> guard(_lock);
+    const auto found = _stores.find(store);
+    if (found == _stores.end()) {
+        return false;
+    }
+    const auto sample = found->second.samples.find(number);
+    if (sample == found->second.samples.end()) {
+        return false;
+    }
+    found->second.bytes -= sample->second->bytes.size();
+    found->second.samples.erase(sample);
+    return true;
+}
+
+std::shared_ptr<const SampleStore::Sample> SampleStore::find(uint32_t store,
+                                                             uint64_t number) const {
+    std::lock_guard<std::mutex> guard(_lock);
+    const auto found = _stores.find(store);
+    if (found == _stores.end()) {
+        return nullptr;
+    }
+    const auto sample = found->second.samples.find(number);
+    return sample != found->second.samples.end() ? sample->second : nullptr;
+}
+
+size_t SampleStore::outstanding(uint32_t store) const {
+    std::lock_guard<std::mutex> guard(_lock);
+    const auto found = _stores.find(store);
+    return found != _stores.end() ? found->second.samples.size() : 0;
+}
+
+}  // namespace host
+}  // namespace vemo

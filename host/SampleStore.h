@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "FrameSize.h"
+#include "PixelFormat.h"
+
+namespace vemo {
+namespace host {
+
+// Video frames kept on the host for a recording guest that hands out only their names: a store
+// number and a sample number. Each recording camera instance has a store of its own; a sample
+// stays until it is released or its store is closed.
+//
+// A store is bounded: it holds at most kMaxSamples samples and kMaxBytes bytes of them (64
+// frames of 1920x1080 take 190 MiB). Saving into a full store drops its oldest outstanding
+// sample (a warning for the first drop of a store, debug lines for later ones), so a client that
+// never releases slows nothing down and can't exhaust memory; a release of a dropped sample
+// answers as for an unknown one.
+//
+// Shared by every connection: all functions may be called from any thread.
+class SampleStore {
+public:
+    static constexpr size_t kMaxSamples = 64;
+    static constexpr size_t kMaxBytes = 256u << 20;
+
+    struct Sample {
+        uint64_t number = 0;
+        uint64_t timestamp = 0;  // microseconds on the monotonic clock
+        PixelFormat format = PixelFormat::kYV12;
+        FrameSize size;
+        std::vector<uint8_t> bytes;
+    };
+
+    SampleStore() = default;
+    // Other bounds than the usual, for tests.
+    SampleStore(size_t maxSamples, size_t maxBytes)
+        : _maxSamples(maxSamples), _maxBytes(maxBytes) {}
+
+    // A new, empty store; its number is never 0 nor one in use.
+    uint32_t open();
+    // Drops the store and every sample in it.
+    void close(uint32_t store);
+
+    // Keeps a copy of the frame in the store and returns the sample's number. Numbers rise
+    // from store x 2^32 + 1, so they are unique across stores and the high half of a number is
+    // in use from the first sample on. 0 when the store is not open.
+    uint64_t save(uint32_t store, PixelFormat format, FrameSize size, const uint8_t* bytes,
+                  size_t count, uint64_t timestamp);
+    // False when the store holds no such sample.
+    bool release(uint32_t store, uint64_t number);
+
+    // Null when the store holds no such sample. The sample stays readable through the pointer
+    // after it is released.
+    std::shared_ptr<const Sample> find(uint32_t store, uint64_t number) const;
+    // Samples saved and neither released nor dropped; 0 for a store that is not open.
+    size_t outstanding(uint32_t store) const;
+
+private:
+    struct Store {
+        uint64_t next = 0;
+        std::map<uint64_t, std::shared_ptr<const Sample>> samples;  // oldest first
+        size_t bytes = 0;
+        uint64_t dropped = 0;
+    };
+
+    // Drops the oldest sample of a store; the lock must be held.
+    void dropOldest(uint32_t number, Store* store);
+
+    const size_t _maxSamples = kMaxSamples;
+    const size_t _maxBytes = kMaxBytes;
+    mutable std::mutex _lock;
+    uint32_t _lastStore = 0;
+    std::map<uint32_t, Store> _stores;
+};
+
+}  // namespace host
+}  // namespace vemo
