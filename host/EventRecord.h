@@ -28,8 +28,9 @@ namespace host {
 //   control open client=<id> port=<port>
 //   control read client=<id> count=<count>
 //   control close client=<id>
-//   control drop client=<id>                    the control socket of an open client closed
-//                                               without a close record
+//   control drop client=<id>                    an open client's control socket ended
+//                                               without a close record (it closed, or sent a
+//                                               record that did not fit)
 //   request client=<id> <key>=<value>...        a request packet of an HGCM client
 //   request conn=<n> <key>=<value>...           a request packet on the TCP camera port
 //   request <client=<id>|conn=<n>> malformed: <why>

@@ -27,32 +27,69 @@ std::string clientText(uint32_t id) {
     return "client " + std::to_string(id);
 }
 
+bool allAddresses(const HgcmCall& call, size_t count) {
+    if (call.paramCount() != count) {
+        return false;
+    }
+    for (size_t ix = 0; ix < count; ++ix) {
+        if (!call.isAddress(ix)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the parameters have the shape of the call's function (any shape does for functions
+// without parameters of interest). *label gets the label or name, *details what the record
+// line says of the parameters.
+bool readShape(HgcmCall& call, std::string* label, std::string* details) {
+    switch (call.function()) {
+        case HgcmService::kCommitBuffer:
+        case HgcmService::kSendData:
+        case HgcmService::kRecvData:
+            if (!allAddresses(call, 3) || !call.readText(0, kMaxLabelLength, label)) {
+                return false;
+            }
+            *details = " label=" + EventRecord::escape(*label) +
+                       " size=" + std::to_string(call.param(1).size);
+            return true;
+        case HgcmService::kFreeBuffer:
+            if (!allAddresses(call, 1) || !call.readText(0, kMaxNameLength, label)) {
+                return false;
+            }
+            *details = " name=" + EventRecord::escape(*label);
+            return true;
+        default:
+            return true;
+    }
+}
+
 }  // namespace
 
 int32_t HgcmService::connect(unsigned handle, uint32_t locationType, std::string_view name,
                              uint32_t* clientId) {
-    int32_t status = VEMO_VINF_SUCCESS;
+    int32_t status = VEMO_VERR_NOT_SUPPORTED;
+    std::string why;
     if (name != kName) {
         status = VEMO_VERR_HGCM_SERVICE_NOT_FOUND;
+        why = "no such service";
     } else if (locationType != kLocationLocalHost && locationType != kLocationLocalHostExisting) {
         status = VEMO_VERR_INVALID_PARAMETER;
+        why = "location type " + std::to_string(locationType);
     } else if (_state.config.faults.refuse) {
-        status = VEMO_VERR_NOT_SUPPORTED;
+        why = "refuse fault";
     } else if (!_clients.add(handle, clientId)) {
-        logLine(LogLevel::kWarning, "hgcm handle %u: connect refused: %zu clients or stopping",
-                handle, ClientTable::kMaxClients);
-        status = VEMO_VERR_NOT_SUPPORTED;
+        why = std::to_string(ClientTable::kMaxClients) + " clients already, or stopping";
+    } else {
+        logLine(LogLevel::kDebug, "hgcm handle %u: %s connected", handle,
+                clientText(*clientId).c_str());
+        _state.record.write("hgcm connect client=" + std::to_string(*clientId));
+        return VEMO_VINF_SUCCESS;
     }
-    if (status != VEMO_VINF_SUCCESS) {
-        logLine(LogLevel::kDebug, "hgcm handle %u: connect to %s: status %d", handle,
-                logSafe(name).c_str(), status);
-        _state.record.write("hgcm connect refused service=" + EventRecord::escape(name) +
-                            " status=" + std::to_string(status));
-        return status;
-    }
-    logLine(LogLevel::kDebug, "hgcm handle %u: %s connected", handle,
-            clientText(*clientId).c_str());
-    _state.record.write("hgcm connect client=" + std::to_string(*clientId));
+    logLine(LogLevel::kDebug, "hgcm handle %u: connect to %s refused: %s", handle,
+            logSafe(name).c_str(), why.c_str());
+    _state.record.write("hgcm connect refused service=" + EventRecord::escape(name) +
+                        " status=" + std::to_string(status));
     return status;
 }
 
@@ -86,37 +123,14 @@ void HgcmService::handleClosed(unsigned handle) {
 int32_t HgcmService::call(unsigned handle, HgcmCall& call) {
     const uint32_t id = call.clientId();
     const uint32_t function = call.function();
-    std::string line =
-        "hgcm call client=" + std::to_string(id) + " function=" + std::to_string(function);
-    // Whether the parameters have the function's shape, and its label (or name).
-    bool shaped = false;
     std::string label;
-    const auto addresses = [&call](size_t count) {
-        if (call.paramCount() != count) {
-            return false;
-        }
-        for (size_t ix = 0; ix < count; ++ix) {
-            if (!call.isAddress(ix)) {
-                return false;
-            }
-        }
-        return true;
-    };
-    if (function == kCommitBuffer || function == kSendData || function == kRecvData) {
-        shaped = addresses(3) && call.readText(0, kMaxLabelLength, &label);
-        if (shaped) {
-            line += " label=" + EventRecord::escape(label) +
-                    " size=" + std::to_string(call.param(1).size);
-        }
-    } else if (function == kFreeBuffer) {
-        shaped = addresses(1) && call.readText(0, kMaxNameLength, &label);
-        if (shaped) {
-            line += " name=" + EventRecord::escape(label);
-        }
-    }
+    std::string details;
+    const bool shaped = readShape(call, &label, &details);
     if (call.broken()) {
         return VEMO_VERR_INVALID_PARAMETER;
     }
+    const std::string line = "hgcm call client=" + std::to_string(id) +
+                             " function=" + std::to_string(function) + details;
 
     std::shared_ptr<Pairing> pairing;
     const bool known = _clients.find(handle, id, &pairing);
@@ -129,8 +143,7 @@ int32_t HgcmService::call(unsigned handle, HgcmCall& call) {
                 clientText(id).c_str());
         return VEMO_VERR_INVALID_CLIENT_ID;
     }
-    const bool knownFunction = function >= kCommitBuffer && function <= kRecvData;
-    if (knownFunction && !shaped) {
+    if (!shaped) {
         logLine(LogLevel::kWarning, "%s: call %u: parameters do not fit", clientText(id).c_str(),
                 function);
         return VEMO_VERR_INVALID_PARAMETER;

@@ -429,7 +429,7 @@ std::string usageText() {
            "                                              HGCM connects\n"
            "                           close-after=N      end a connection or an open camera\n"
            "                                              after N requests\n"
-           "                           byte-per-transfer  hand out replies one byte at a time\n"
+           "                           byte-per-transfer  send replies one byte per transfer\n"
            "                           stall              take requests, never answer them\n"
            "                           malformed          answer with ill-formed replies\n"
            "                           busy               answer captureFrame with HOST_BUSY\n"

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <map>
 #include <sstream>
@@ -181,7 +182,11 @@ TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
 }
 
 TEST(HostdProcess, StopWakesAnOpenCameraThatWaitsForAReply) {
-    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--fault", "stall", "--quiet"});
+    char directory[] = "/tmp/vemo-hostd-test.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string record = std::string(directory) + "/record.txt";
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--fault", "stall", "--record",
+                 record, "--quiet"});
     std::map<std::string, std::string> fields = readyFields(hostd.readLine());
     test::HgcmTestClient driver;
     uint32_t id = 0;
@@ -205,6 +210,13 @@ TEST(HostdProcess, StopWakesAnOpenCameraThatWaitsForAReply) {
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(3)), std::future_status::ready);
     EXPECT_EQ(waiting.get(), -1);
     EXPECT_TRUE(control.waitForClose());
+
+    std::ifstream in(record);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first, "hgcm connect client=" + std::to_string(id));
+    unlink(record.c_str());
+    rmdir(directory);
 }
 
 TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
