@@ -18,7 +18,8 @@ const int kConnectAttempts = 5;
 const size_t kRecordSize = 13;
 }  // namespace
 
-CRemoteHGCMConnection::CRemoteHGCMConnection() : _buffer(nullptr), _capacity(0), _connected(false) {}
+CRemoteHGCMConnection::CRemoteHGCMConnection()
+    : _buffer(nullptr), _capacity(0), _connected(false), _staging_capacity(0) {}
 
 CRemoteHGCMConnection::~CRemoteHGCMConnection() { delete[] _buffer; }
 
@@ -112,17 +113,16 @@ int CRemoteHGCMConnection::receivePkt(unsigned char** pkt) {
         ALOGE("[%s] - Refusing a packet of %u bytes", "receivePkt", length);
         return 0;
     }
-    unsigned char* payload = length != 0 ? new (std::nothrow) unsigned char[length] : nullptr;
-    if (length != 0 && payload == nullptr) {
+    unsigned char* area = length != 0 ? staging(length) : nullptr;
+    if (length != 0 && area == nullptr) {
         ALOGE("[%s] - Unable to allocate a packet of %u bytes", "receivePkt", length);
         return 0;
     }
-    if (readFully(payload, length) == nullptr) {
+    if (receiveInPlace(area, length) == nullptr) {
         ALOGE("[%s] - receivePkt for packet content Failed", "receivePkt");
-        delete[] payload;
         return 0;
     }
-    *pkt = payload;
+    *pkt = area + 4;
     return static_cast<int>(length);
 }
 
@@ -135,7 +135,7 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
         ALOGE("[%s] - Refusing to read %lu bytes", "readFully", count);
         return nullptr;
     }
-    unsigned char* staging = new (std::nothrow) unsigned char[count + 4];
+    unsigned char* staging = this->staging(count);
     if (staging == nullptr) {
         return nullptr;
     }
@@ -146,7 +146,6 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
         const int32_t delivered = static_cast<int32_t>(loadU32(staging));
         if (delivered < 0) {
             ALOGE("[%s] - Unable to receive", "readFully");
-            delete[] staging;
             return nullptr;
         }
         unsigned long used = static_cast<unsigned long>(delivered);
@@ -158,8 +157,47 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
         memcpy(dst + (count - remaining), staging + 4, used);
         remaining -= used;
     }
-    delete[] staging;
     return dst;
+}
+
+unsigned char* CRemoteHGCMConnection::receiveInPlace(unsigned char* area, unsigned long count) {
+    if (count == 0 || area == nullptr) {
+        ALOGE("[%s] - Request to read to a NULL buffer or 0 length", "readFully");
+        return nullptr;
+    }
+    unsigned long received = 0;
+    while (received < count) {
+        unsigned char* place = area + received;
+        unsigned char kept[4];
+        memcpy(kept, place, sizeof(kept));
+        storeU32(place, 0xFFFFFFFFu);
+        _stream.recvData(place, static_cast<unsigned int>(count - received));
+        const int32_t delivered = static_cast<int32_t>(loadU32(place));
+        memcpy(place, kept, sizeof(kept));
+        if (delivered < 0) {
+            ALOGE("[%s] - Unable to receive", "readFully");
+            return nullptr;
+        }
+        unsigned long used = static_cast<unsigned long>(delivered);
+        if (used > count - received) {
+            ALOGE("HGCM BUFFER OVERRUN");
+            used = count - received;
+        }
+        received += used;
+    }
+    return area;
+}
+
+unsigned char* CRemoteHGCMConnection::staging(unsigned long count) {
+    if (_staging_capacity < count) {
+        std::unique_ptr<unsigned char[]> grown(new (std::nothrow) unsigned char[count + 4]);
+        if (!grown) {
+            return nullptr;
+        }
+        _staging = std::move(grown);
+        _staging_capacity = count;
+    }
+    return _staging.get();
 }
 
 unsigned char* CRemoteHGCMConnection::readFullyWithStream(unsigned char* dst, unsigned long count) {

@@ -2,6 +2,8 @@
 
 #include <stdint.h>
 
+#include <memory>
+
 #include "HGCMStream.h"
 #include "RemoteConnection.h"
 #include "SocketStream.h"
@@ -35,7 +37,8 @@ public:
     // One transfer when data is the payload area, else two (length, then payload). Returns 0:
     // a failed transfer shows in the following receivePkt.
     int sendPkt(unsigned char* data, unsigned int length) override;
-    // Refuses a zero length and one above kMaxPacketLength.
+    // Refuses a zero length and one above kMaxPacketLength. The payload is received in place
+    // into the staging area, which it shares with readFully.
     int receivePkt(unsigned char** pkt) override;
     // Sends the close record and closes the control socket; the stream's client stays.
     int close() override;
@@ -56,12 +59,21 @@ private:
     CRemoteHGCMConnection& operator=(const CRemoteHGCMConnection&) = delete;
 
     int writeControl(ControlCommand command, uint32_t argument);
+    // The staging area of readFully, room for count bytes after the 4-byte count; it only
+    // grows, so that frames of several MB don't cost fresh pages on every read.
+    unsigned char* staging(unsigned long count);
+    // Receives count bytes into area + 4 (area holds count + 4 bytes), however the host splits
+    // them: each transfer's count lands in the 4 bytes before the place its data goes, whose
+    // bytes are put back afterwards. area or NULL on failure.
+    unsigned char* receiveInPlace(unsigned char* area, unsigned long count);
 
     CSocketStream _control;
     HGCMStream _stream;
     unsigned char* _buffer;
     unsigned int _capacity;
     bool _connected;
+    std::unique_ptr<unsigned char[]> _staging;
+    unsigned long _staging_capacity;
 };
 
 }  // namespace android

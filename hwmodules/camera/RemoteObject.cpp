@@ -79,12 +79,10 @@ int CRemoteObject::executeMethod(CRemoteParameters* input, CRemoteParameters* ou
     unsigned char* reply = nullptr;
     const int replyLength = _connection->receivePkt(&reply);
     if (replyLength <= 0 || reply == nullptr) {
-        delete[] reply;
         output->addParam("__reason", "Unable to receive response");
         return -1;
     }
     output->unflatten(reply, static_cast<size_t>(replyLength));
-    delete[] reply;
     return 0;
 }
 

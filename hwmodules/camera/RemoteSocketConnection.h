@@ -1,5 +1,9 @@
 #pragma once
 
+#include <stdint.h>
+
+#include <memory>
+
 #include "RemoteConnection.h"
 #include "SocketStream.h"
 
@@ -30,6 +34,9 @@ private:
 
     CSocketStream _stream;
     unsigned char* _buffer;
+    // The last reply's payload; only grows.
+    std::unique_ptr<unsigned char[]> _reply;
+    uint32_t _reply_capacity;
 };
 
 }  // namespace android
