@@ -478,6 +478,11 @@ bool CVemoCamera::inWorkerThread() {
         // The proxy stays allocated until the device goes, so that a client thread inside it
         // is never left with a dangling object; from now on every host call fails at once.
         _camera->disconnect();
+        // Nothing runs any more: the requests go, so that the state the client reads is true
+        // and a later start begins afresh.
+        _previewing = false;
+        _recording = false;
+        _take_picture = false;
         return false;
     }
     _pass_busy = false;
