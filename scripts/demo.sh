@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The camera module against the host camera service, on this machine alone: builds
 # camera.vemo.so, vemo-hostd and vemo-camera, starts vemo-hostd on the loopback address, lists
-# its cameras as an Android guest's camera service sees them through the module, and probes one
-# open camera through the guest driver.
+# its cameras as an Android guest's camera service sees them through the module, probes one
+# open camera through the guest driver, then drives an open camera through the module: its
+# parameters, a preview saved as pictures, a recording in each mode and a picture with its EXIF
+# tags. The pictures stay in build/default/demo.
 #
 # Usage: scripts/demo.sh
 # Installs the build packages it misses with apt-get (run it as root on a fresh Debian).
@@ -86,6 +88,42 @@ echo "\$ VEMO_NAT_PORT_10088=$control_port VEMO_HGCM_SOCKET=$hgcm_socket $build/
 VEMO_NAT_PORT_10072=$port VEMO_NAT_PORT_10088=$control_port VEMO_HGCM_SOCKET=$hgcm_socket \
   timeout 60 env -u VEMO_PROPERTY_FILE -u VEMO_CAMERA_MODULE -u LD_PRELOAD \
   "$build/bin/vemo-camera" probe --camera 0
+
+# The open-camera commands run like probe: the module reaches the camera port, the control port
+# and the guest driver through the emulation.
+camera() {
+  echo "\$ vemo-camera $*"
+  VEMO_NAT_PORT_10072=$port VEMO_NAT_PORT_10088=$control_port VEMO_HGCM_SOCKET=$hgcm_socket \
+    timeout 120 env -u VEMO_PROPERTY_FILE -u VEMO_CAMERA_MODULE -u LD_PRELOAD \
+    "$build/bin/vemo-camera" "$@"
+}
+out="$build/demo"
+mkdir -p "$out"
+
+step "vemo-camera params: the parameters of camera 0, as get_parameters hands them out"
+camera params --camera 0
+
+step "vemo-camera preview: 30 frames into a preview window, pictures of what arrived"
+camera preview --camera 0 --frames 30 --format yuv420p --save "$out"
+
+step "vemo-camera record in copy mode: the video frames into a Y4M clip"
+# The clip is large (uncompressed frames); it goes with the demo's temporary folder.
+camera record --camera 0 --seconds 0.5 --size 640x480 --mode copy --out "$workdir/clip.y4m"
+echo "clip header: $(head -n 1 "$workdir/clip.y4m")"
+
+step "vemo-camera record in metadata mode: the frames stay on the host"
+# Once vemo-hostd answers "ctl samples", the command also shows that it holds no sample.
+hostd_check=()
+if "$build/bin/vemo-hostd" --help | grep -q 'ctl samples'; then
+  hostd_check=(--hostd "$build/bin/vemo-hostd")
+fi
+camera record --camera 0 --seconds 0.5 --mode metadata "${hostd_check[@]}"
+
+step "vemo-camera snap: a picture with rotation, GPS position and thumbnail"
+camera snap --camera 0 -o "$out/photo.jpg" --rotation 90 \
+  --gps 48.85837,2.29448,35,1700000000,GPS --thumbnail 160x120
+echo
+echo "pictures in $out: window.png, preview-frame.png, photo.jpg"
 
 step "Stopping vemo-hostd"
 stop_host

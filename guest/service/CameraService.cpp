@@ -1,6 +1,7 @@
 #include "CameraService.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -76,6 +77,37 @@ int CameraService::getCurrentOrientation() const {
 
 int CameraService::getCameraInfo(int id, camera_info* info) const {
     return _descriptor->get_camera_info(id, info);
+}
+
+int CameraService::openDevice(const char* id, hw_device_t** device) const {
+    const hw_module_methods_t* methods = _descriptor->common.methods;
+    if (methods == nullptr || methods->open == nullptr) {
+        return -ENOSYS;
+    }
+    return methods->open(&_descriptor->common, id, device);
+}
+
+int CameraService::open(const char* id, std::unique_ptr<CameraDevice>* device) const {
+    hw_device_t* opened = nullptr;
+    const int result = openDevice(id, &opened);
+    if (result != 0) {
+        return result;
+    }
+    if (opened == nullptr || opened->close == nullptr) {
+        return -EPROTO;
+    }
+    // The device header is the first member of the camera device.
+    auto* camera = reinterpret_cast<camera_device_t*>(opened);
+    if (camera->ops == nullptr) {
+        opened->close(opened);
+        return -EPROTO;
+    }
+    *device = std::make_unique<CameraDevice>(camera);
+    return 0;
+}
+
+int CameraService::open(int id, std::unique_ptr<CameraDevice>* device) const {
+    return open(std::to_string(id).c_str(), device);
 }
 
 }  // namespace guest

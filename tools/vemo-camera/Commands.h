@@ -15,6 +15,10 @@ struct Command {
     const char* name;
     const char* arguments;  // synopsis of its arguments, "" for none
     const char* summary;
+    // The options it takes besides the common ones, separated by blanks ("--camera --size").
+    const char* options;
+    // What its --help adds to the synopsis and the summary: its options, one a line.
+    const char* details;
     // False for a command that reaches the host without the module's descriptor; it gets no
     // service.
     bool loadsModule;
@@ -26,8 +30,16 @@ extern const Command kCommands[];
 
 const Command* findCommand(const std::string& name);
 
+// Whether command takes option (a long name such as "--size").
+bool takesOption(const Command& command, const std::string& option);
+
 int runList(guest::CameraService* service, const Options& options);
 int runProbe(guest::CameraService* service, const Options& options);
+int runParams(guest::CameraService* service, const Options& options);
+int runSet(guest::CameraService* service, const Options& options);
+int runPreview(guest::CameraService* service, const Options& options);
+int runRecord(guest::CameraService* service, const Options& options);
+int runSnap(guest::CameraService* service, const Options& options);
 
 }  // namespace tools
 }  // namespace vemo

@@ -33,9 +33,6 @@ int runList(guest::CameraService* service, const Options& options) {
     if (!options.arguments.empty()) {
         return usageError("list takes no arguments");
     }
-    if (!options.camera.empty()) {
-        return usageError("list takes no --camera");
-    }
     const int count = service->getNumberOfCameras();
     if (count <= 0) {
         return fail("no cameras: the host camera service is unreachable or offers none");

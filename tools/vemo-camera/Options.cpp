@@ -33,7 +33,27 @@ bool isOption(const std::string& arg, const std::string& name) {
     return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
 }
 
+// One of kValueOptions (or -o for --out) with its value into options->values.
+bool takeValueOption(const std::string& arg, int argc, char** argv, int* i, Options* options,
+                     std::string* error) {
+    if (arg == "-o") {
+        return takeValue("-o", arg, argc, argv, i, &options->values["--out"], error);
+    }
+    for (const char* const* name = kValueOptions; *name != nullptr; ++name) {
+        if (isOption(arg, *name)) {
+            return takeValue(*name, arg, argc, argv, i, &options->values[*name], error);
+        }
+    }
+    *error = "unknown option '" + arg + "'";
+    return false;
+}
+
 }  // namespace
+
+const char* const kValueOptions[] = {
+    "--frames", "--size",     "--format", "--save",      "--seconds", "--mode",
+    "--out",    "--rotation", "--gps",    "--thumbnail", "--hostd",   nullptr,
+};
 
 std::string defaultModulePath() {
     const char* fromEnvironment = getenv("VEMO_CAMERA_MODULE");
@@ -80,8 +100,7 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             if (!takeValue("--camera", arg, argc, argv, &i, &options->camera, error)) {
                 return false;
             }
-        } else {
-            *error = "unknown option '" + arg + "'";
+        } else if (!takeValueOption(arg, argc, argv, &i, options, error)) {
             return false;
         }
     }

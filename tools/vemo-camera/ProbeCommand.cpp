@@ -1,18 +1,15 @@
 // vemo-camera probe: one open camera's connection to the host, made with the module's own
 // camera proxy over the guest driver, and every call an open camera makes on it.
 
-#include <fcntl.h>
-#include <limits.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include <vemo/log_hook.h>
-
+#include "Arguments.h"
+#include "CameraSession.h"
 #include "Commands.h"
+#include "ModuleLog.h"
 #include "RemoteCamera.h"
 #include "Report.h"
 
@@ -21,87 +18,11 @@ namespace tools {
 
 namespace {
 
-const char kDevice[] = "/dev/vboxguest";
 // Lists longer than this are not a camera's offer but a broken answer.
 const int kMaxSizes = 64;
 const unsigned long kVideoStream = 0;
 const unsigned long kPreviewStream = 1;
 const unsigned long kProbeFps = 30;
-
-// The module's log while the probe runs. Its error lines since the last look explain a call
-// that failed. Shown on stderr only with --verbose, as the rest of the tool does.
-class ModuleLog {
-public:
-    explicit ModuleLog(bool verbose) : _verbose(verbose) {
-        vemo_log_set_hook(&ModuleLog::hook, this, verbose ? 0 : 1);
-    }
-    ~ModuleLog() {
-        vemo_log_set_hook(_verbose ? nullptr : &ModuleLog::drop, nullptr, _verbose ? 0 : 1);
-    }
-
-    ModuleLog(const ModuleLog&) = delete;
-    ModuleLog& operator=(const ModuleLog&) = delete;
-
-    // True when a reply since the last take() lacked an entry the module looked for: the
-    // host's way of refusing a call that has a result.
-    bool lackedEntry() const {
-        for (const std::string& line : _lines) {
-            if (line.find("Invalid query for param") != std::string::npos) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // The explaining lines since the last call, joined with "; ".
-    std::string take() {
-        std::string joined;
-        for (const std::string& line : _lines) {
-            joined += (joined.empty() ? "" : "; ") + line;
-        }
-        _lines.clear();
-        return joined;
-    }
-
-private:
-    static const int kError = 6;
-
-    // Lines the module logs at error priority in the normal course of things, and the ones
-    // that only name the call that failed.
-    static bool explains(const std::string& line) {
-        static const char* const kRoutine[] = {
-            " ----------------------- ", "Opening POrt",           "Connection Made",
-            "Connection Closed",         "HGCMConnect: Succeeded", "Failed on ",
-            "Failed to set Camera Ix",
-        };
-        for (const char* routine : kRoutine) {
-            if (line.find(routine) != std::string::npos) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    static void hook(int prio, const char*, const char* message, void* cookie) {
-        if (prio >= kError && explains(message)) {
-            static_cast<ModuleLog*>(cookie)->_lines.push_back(message);
-        }
-    }
-    static void drop(int, const char*, const char*, void*) {}
-
-    bool _verbose;
-    std::vector<std::string> _lines;
-};
-
-bool parseCamera(const std::string& text, int* camera) {
-    char* end = nullptr;
-    const long value = strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < 0 || value > INT_MAX) {
-        return false;
-    }
-    *camera = static_cast<int>(value);
-    return true;
-}
 
 std::string featureText(int answer) {
     return answer != 0 ? "supported" : "not supported";
@@ -357,13 +278,9 @@ int runProbe(guest::CameraService*, const Options& options) {
     if (!options.camera.empty() && !parseCamera(options.camera, &index)) {
         return usageError("--camera needs a camera number, not '" + options.camera + "'");
     }
-    // The module would find out only by logging, and then spend five seconds on the control
-    // port: ask the driver first, as any program on the guest can.
-    const int driver = open(kDevice, O_RDWR | O_CLOEXEC);
-    if (driver < 0) {
-        return fail("the guest driver is not available (VEMO_HGCM_SOCKET unset?)");
+    if (!guestDriverPresent()) {
+        return fail(kNoGuestDriver);
     }
-    close(driver);
 
     ModuleLog log(options.verbose);
     std::string error;

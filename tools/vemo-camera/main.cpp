@@ -1,6 +1,7 @@
 // vemo-camera: a camera client of the simulated guest. It loads camera.vemo.so through its
 // descriptor HMI, as the platform's camera service does, and drives it from the command line.
 
+#include <ctype.h>
 #include <stdio.h>
 
 #include <memory>
@@ -36,18 +37,30 @@ void printHelp() {
         "Options:\n"
         "  --module PATH  the camera module to load (default: $VEMO_CAMERA_MODULE, else\n"
         "                 camera.vemo.so in the lib folder beside this program's folder)\n"
-        "  --camera N     the camera that probe binds (default 0)\n"
+        "  --camera N     the camera a command opens (default 0)\n"
         "  -v, --verbose  show the module's log on stderr\n"
-        "  -h, --help     show this help and exit\n"
+        "  -h, --help     show this help, or with a command that command's, and exit\n"
         "\n"
         "The module asks the host camera service at the address of the property\n"
         "\"ro.tolvd.ip\" (default 10.0.2.2), port 10072. Under the guest-driver emulation\n"
         "10.0.2.2 is this machine's loopback address and VEMO_NAT_PORT_10072 forwards the\n"
         "port; properties come from the file named by VEMO_PROPERTY_FILE. An open camera\n"
-        "(probe) also reaches the control port 10088 (VEMO_NAT_PORT_10088 forwards it) and\n"
-        "the host's guest-driver endpoint, the Unix socket named by VEMO_HGCM_SOCKET.\n"
+        "(every command but list) also reaches the control port 10088 (VEMO_NAT_PORT_10088\n"
+        "forwards it) and the host's guest-driver endpoint, the Unix socket named by\n"
+        "VEMO_HGCM_SOCKET.\n"
         "\n"
         "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
+}
+
+void printCommandHelp(const vemo::tools::Command& command) {
+    std::string summary = command.summary;
+    summary[0] = static_cast<char>(toupper(static_cast<unsigned char>(summary[0])));
+    printf("Usage: vemo-camera [OPTIONS] %s%s%s\n\n%s.\n", command.name,
+           command.arguments[0] != '\0' ? " " : "", command.arguments, summary.c_str());
+    if (command.details[0] != '\0') {
+        printf("\n%s", command.details);
+    }
+    printf("\nThe common options (--module, --verbose) are those of vemo-camera --help.\n");
 }
 
 // Keeps the module's log off stderr, where it would bury the tool's own output.
@@ -61,7 +74,7 @@ int main(int argc, char** argv) {
     if (!vemo::tools::parseOptions(argc, argv, &options, &error)) {
         return vemo::tools::usageError(error);
     }
-    if (options.help) {
+    if (options.help && options.command.empty()) {
         printHelp();
         return 0;
     }
@@ -71,6 +84,18 @@ int main(int argc, char** argv) {
     const vemo::tools::Command* command = vemo::tools::findCommand(options.command);
     if (command == nullptr) {
         return vemo::tools::usageError("unknown command '" + options.command + "'");
+    }
+    if (options.help) {
+        printCommandHelp(*command);
+        return 0;
+    }
+    if (!options.camera.empty() && !vemo::tools::takesOption(*command, "--camera")) {
+        return vemo::tools::usageError(options.command + " takes no --camera");
+    }
+    for (const auto& value : options.values) {
+        if (!vemo::tools::takesOption(*command, value.first)) {
+            return vemo::tools::usageError(options.command + " takes no " + value.first);
+        }
     }
     if (!options.verbose) {
         vemo_log_set_hook(discardLog, nullptr, 1);

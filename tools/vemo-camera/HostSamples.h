@@ -1,0 +1,17 @@
+#pragma once
+
+// How many samples the host still holds after a metadata-mode recording, asked of vemo-hostd's
+// control command "ctl samples".
+
+#include <string>
+
+namespace vemo {
+namespace tools {
+
+// Runs "<hostd> ctl samples --control-port P", P being the port that the guest's control port
+// 10088 reaches (VEMO_NAT_PORT_10088, else 10088), waits up to 10 s for it and prints what it
+// answers. Returns 0 when the host holds no sample, else the exit status after one error line.
+int reportHostSamples(const std::string& hostd);
+
+}  // namespace tools
+}  // namespace vemo
