@@ -145,10 +145,17 @@ CallStatus CameraState::setWhiteBalance(uint32_t mode) {
 void CameraState::capture() {
     _source->capture();
     _timestamp = monotonicMicros();
+    ++_captures;
 }
 
 const std::vector<uint8_t>& CameraState::frame(Stream which) {
     StreamState& s = stream(which);
+    if (which == Stream::kVideo) {
+        if (s.delivered == _captures) {
+            capture();
+        }
+        s.delivered = _captures;
+    }
     s.converter.configure(s.format, s.size);
     return s.converter.update(*_source, _adjustment);
 }

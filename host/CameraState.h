@@ -22,7 +22,10 @@ namespace host {
 // One camera as one instance sees it: the configuration of the selected camera, the sizes and
 // formats the guest chose, exposure and white balance, the frame source with its captured
 // picture, and the frames made from that picture. Every frame fetched between two captures
-// shows the same picture, whatever its stream. Used by one thread at a time.
+// shows the same picture, whatever its stream, except that the video stream never hands out
+// one picture twice: a recording without preview has nobody asking for captures, so a video
+// frame (or sample) asked for again takes the next picture first. Used by one thread at a
+// time.
 //
 // Streams are made when first fetched and kept up to date from then on by FrameConverter, which
 // converts only what changed from one picture to the next.
@@ -94,6 +97,7 @@ private:
         PixelFormat format;
         FrameSize size;
         FrameConverter converter;
+        uint64_t delivered = 0;  // the capture this stream last handed out
     };
 
     StreamState& stream(Stream which) { return which == Stream::kVideo ? _video : _preview; }
@@ -104,6 +108,7 @@ private:
     SampleStore& _samples;
     std::unique_ptr<IFrameSource> _source;
     uint64_t _timestamp = 0;
+    uint64_t _captures = 0;  // pictures taken so far
     ColorAdjustment _adjustment;
     uint32_t _previewFps = 30;
 

@@ -1,0 +1,327 @@
+// Preview and recording through the module's entry point: the preview step's calls, the
+// frames handed to the client, failures on the way, and recorded frames as copies or as
+// records of samples the host keeps.
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "ByteOrder.h"
+#include "DeviceFixture.h"
+
+namespace vemo {
+namespace test {
+
+namespace {
+
+const char kVga[] = "0:preview-sizes=1280x720/640x480,preferred=640x480";
+
+int64_t monotonicNanos(std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+}
+
+int64_t nowNanos() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0;
+    long resident = 0;
+    statm >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+class PreviewRecording : public DeviceTest {
+protected:
+    void preview() {
+        ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
+        ASSERT_EQ(_device->startPreview(), 0);
+    }
+
+    std::vector<guest::CameraEvent> eventsOf(int32_t message) {
+        std::vector<guest::CameraEvent> result;
+        for (const guest::CameraEvent& event : _callbacks.events()) {
+            if (event.message == message) {
+                result.push_back(event);
+            }
+        }
+        return result;
+    }
+
+    int setPreviewFormat(const char* format) {
+        std::string text;
+        _device->getParameters(&text);
+        text += std::string(";preview-format=") + format;
+        return _device->setParameters(text.c_str());
+    }
+};
+
+bool allBytes(const std::vector<uint8_t>& bytes, uint8_t value) {
+    return std::all_of(bytes.begin(), bytes.end(), [value](uint8_t b) { return b == value; });
+}
+
+}  // namespace
+
+TEST_F(PreviewRecording, WithoutPreviewFramesAStepIsDequeueTwoHostCallsAndEnqueue) {
+    startHost();
+    open();
+    preview();
+    ASSERT_TRUE(_window.waitForEnqueued(5, std::chrono::seconds(5)));
+    _device->stopPreview();
+    const Lines operations = _window.operations();
+    ASSERT_GE(operations.size(), 12u);
+    EXPECT_EQ(Lines(operations.begin(), operations.begin() + 2),
+              (Lines{"set_usage", "set_buffers_geometry"}));
+    for (size_t i = 2; i + 1 < operations.size(); i += 2) {
+        EXPECT_EQ(operations[i], "dequeue_buffer");
+        EXPECT_EQ(operations[i + 1], "enqueue_buffer");
+    }
+    EXPECT_EQ(_window.usage(), 0x20000302);
+    EXPECT_EQ(_window.width(), 1280);
+    EXPECT_EQ(_window.height(), 720);
+    EXPECT_EQ(_window.format(), 3);
+
+    // startPreview asks for a frame and drops a stale one; then each step captures and updates
+    // the buffer it dequeued.
+    const std::vector<uint32_t> ids = _window.bufferIds();
+    const Lines requests = requestsOf({"captureFrame", "getFrameContents", "updateFrameToCB"});
+    ASSERT_GE(requests.size(), 6u);
+    EXPECT_EQ(requests[0], "__function=captureFrame id=0");
+    EXPECT_EQ(requests[1], "__function=getFrameContents id=1");
+    for (size_t i = 2; i + 1 < requests.size(); i += 2) {
+        EXPECT_EQ(requests[i], "__function=captureFrame id=0");
+        unsigned id = 0;
+        ASSERT_EQ(sscanf(requests[i + 1].c_str(), "__function=updateFrameToCB cb=%u frame_id=0", &id), 1)
+            << requests[i + 1];
+        EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << id;
+    }
+    EXPECT_TRUE(_callbacks.memoryRequests().empty());
+}
+
+TEST_F(PreviewRecording, TheFirstPreviewFrameIsAWhiteFillerThenHostFramesFollow) {
+    startHost({"--camera", kVga});
+    struct Case {
+        const char* format;
+        size_t size;
+    };
+    for (const Case& c : {Case{"yuv420sp", 460800}, Case{"yuv420p", 460800},
+                          Case{"yuv422i-yuyv", 614400}}) {
+        SCOPED_TRACE(c.format);
+        open();
+        ASSERT_EQ(setPreviewFormat(c.format), 0);
+        _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+        preview();
+        ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 3, std::chrono::seconds(5)));
+        _device->stopPreview();
+        const std::vector<guest::CameraEvent> frames = eventsOf(CAMERA_MSG_PREVIEW_FRAME);
+        EXPECT_EQ(frames[0].size, c.size);
+        EXPECT_TRUE(allBytes(frames[0].bytes, 0xFF));
+        EXPECT_EQ(frames[0].index, 0u);
+        EXPECT_FALSE(frames[0].hasMetadata);
+        EXPECT_EQ(frames[1].size, c.size);
+        EXPECT_FALSE(allBytes(frames[1].bytes, 0xFF));
+        EXPECT_EQ(_callbacks.outstandingBlocks(), 0u);
+        _device->setPreviewWindow(nullptr);
+        _device->close();
+        _callbacks.clear();
+    }
+}
+
+TEST_F(PreviewRecording, AnUnknownPreviewFormatIsLoggedWhileTheFillerIsDueAndFramesStillShow) {
+    startHost();
+    open();
+    ASSERT_EQ(setPreviewFormat("rgb565"), 0);
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    preview();
+    ASSERT_TRUE(_window.waitForEnqueued(5, std::chrono::seconds(5)));
+    _device->stopPreview();
+    EXPECT_GE(_log.count("Preview format not supported"), 4u);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_PREVIEW_FRAME), 0u);
+}
+
+TEST_F(PreviewRecording, AWindowThatYieldsNoBufferEndsThePreview) {
+    startHost();
+    open();
+    preview();
+    ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
+    _window.setDequeueError(-19);
+    EXPECT_TRUE(eventually([&] { return _device->previewEnabled() == 0; }));
+    EXPECT_TRUE(_log.contains("handlePreview: Unable to dequeue buffer - Stopping preview"));
+}
+
+TEST_F(PreviewRecording, NoCallbackMemoryDropsAPendingPictureButKeepsThePreview) {
+    startHost();
+    open();
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME | CAMERA_MSG_COMPRESSED_IMAGE);
+    preview();
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 2, std::chrono::seconds(5)));
+    _callbacks.setMemoryFails(true);
+    ASSERT_EQ(_device->takePicture(), 0);
+    EXPECT_TRUE(eventually([&] { return _log.contains("Memory failure"); }));
+    const uint64_t shown = _window.enqueued();
+    _callbacks.setMemoryFails(false);
+    EXPECT_TRUE(_window.waitForEnqueued(shown + 5, std::chrono::seconds(5)));
+    EXPECT_EQ(_device->previewEnabled(), 1);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_COMPRESSED_IMAGE), 0u);
+    _device->stopPreview();
+}
+
+TEST_F(PreviewRecording, WithoutAHostFrameNoCallbackIsMadeAndNothingSpins) {
+    // The host ends the connection after the open, the preview start and a few frames.
+    startHost({"--fault", "close-after=40"});
+    open();
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    preview();
+    ASSERT_TRUE(eventually([&] { return _log.contains("Failed on captureFrame"); }, 5000));
+    const size_t frames = _callbacks.count(CAMERA_MSG_PREVIEW_FRAME);
+    timespec before;
+    timespec after;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+    usleep(300000);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_PREVIEW_FRAME), frames);
+    EXPECT_LT((after.tv_sec - before.tv_sec) + (after.tv_nsec - before.tv_nsec) / 1e9, 0.1);
+    _device->stopPreview();
+}
+
+TEST_F(PreviewRecording, AWindowTakenAwayIsNeverTouchedAgain) {
+    startHost();
+    open();
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    preview();
+    ASSERT_TRUE(_window.waitForEnqueued(3, std::chrono::seconds(5)));
+    EXPECT_EQ(_device->setPreviewWindow(nullptr), 0);
+    const size_t operations = _window.operations().size();
+    _window.tearDown();
+    usleep(100000);
+    EXPECT_EQ(_window.operations().size(), operations);
+    EXPECT_EQ(_device->previewEnabled(), 0);
+    EXPECT_EQ(_window.misuses(), 0u);
+}
+
+TEST_F(PreviewRecording, MetadataRecordsNameHostSamplesThatReleasesHandBack) {
+    startHost();
+    open();
+    EXPECT_EQ(_device->storeMetaDataInBuffers(1), 0);
+    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 5, std::chrono::seconds(5)));
+    _device->stopRecording();
+    const std::vector<guest::CameraEvent> records = eventsOf(CAMERA_MSG_VIDEO_FRAME);
+    Lines expected;
+    int64_t previous = 0;
+    for (const guest::CameraEvent& record : records) {
+        ASSERT_EQ(record.kind, guest::CameraEvent::Kind::kDataTimestamp);
+        ASSERT_EQ(record.size, 16u);
+        EXPECT_EQ(android::loadU32(record.bytes.data()), 0u);
+        // The middle of the host call lies after the previous record and before this one.
+        EXPECT_GT(record.timestamp, previous);
+        EXPECT_LT(record.timestamp, monotonicNanos(record.received));
+        previous = monotonicNanos(record.received);
+        _device->releaseRecordingFrame(record.bytes.data());
+        char line[160];
+        snprintf(line, sizeof(line),
+                 "__function=releaseOneFrame sample_num_high=%u sample_num_low=%u sample_store=%u",
+                 android::loadU32(record.bytes.data() + 12), android::loadU32(record.bytes.data() + 8),
+                 android::loadU32(record.bytes.data() + 4));
+        expected.push_back(line);
+    }
+    EXPECT_EQ(requestsOf({"releaseOneFrame"}), expected);
+    EXPECT_FALSE(_log.contains("Can't release"));
+    EXPECT_EQ(countRequests("saveFrameToSampleStore"), records.size());
+}
+
+TEST_F(PreviewRecording, CopiedFramesCarryTheHostsTimestampInNanoseconds) {
+    startHost();
+    open();
+    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+    const int64_t start = nowNanos();
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 3, std::chrono::seconds(5)));
+    _device->stopRecording();
+    const int64_t end = nowNanos();
+    int64_t previous = 0;
+    for (const guest::CameraEvent& frame : eventsOf(CAMERA_MSG_VIDEO_FRAME)) {
+        // YV12 at 1280x720, the default video format and size.
+        EXPECT_EQ(frame.size, 1280u * 720u * 3u / 2u);
+        EXPECT_EQ(frame.timestamp % 1000, 0);
+        EXPECT_GE(frame.timestamp, start - 1000);
+        EXPECT_LE(frame.timestamp, end);
+        EXPECT_GE(frame.timestamp, previous);
+        previous = frame.timestamp;
+        // A copy handed back names no sample: nothing reaches the host.
+        _device->releaseRecordingFrame(frame.bytes.data());
+    }
+    EXPECT_EQ(countRequests("releaseOneFrame"), 0u);
+    EXPECT_EQ(countRequests("getFrameContents"), eventsOf(CAMERA_MSG_VIDEO_FRAME).size() + 0u);
+}
+
+TEST_F(PreviewRecording, WithoutVideoFrameMessagesRecordingAsksTheHostForNothing) {
+    startHost();
+    open();
+    for (int metadata : {0, 1}) {
+        _device->storeMetaDataInBuffers(metadata);
+        ASSERT_EQ(_device->startRecording(), 0);
+        usleep(100000);
+        _device->stopRecording();
+    }
+    EXPECT_EQ(countRequests("saveFrameToSampleStore"), 0u);
+    EXPECT_EQ(countRequests("getFrameContents"), 0u);
+}
+
+TEST_F(PreviewRecording, ARefusedReleaseLogsTheStoreAndTheLowHalf) {
+    startHost();
+    open();
+    _device->storeMetaDataInBuffers(1);
+    unsigned char record[16];
+    android::storeU32(record, 0);
+    android::storeU32(record + 4, 1);
+    android::storeU32(record + 8, 99);
+    android::storeU32(record + 12, 5);
+    _device->releaseRecordingFrame(record);
+    EXPECT_TRUE(_log.contains("Can't release a sample of store 1 and num 99"));
+    EXPECT_EQ(requestsOf({"releaseOneFrame"}),
+              (Lines{"__function=releaseOneFrame sample_num_high=5 sample_num_low=99 sample_store=1"}));
+}
+
+TEST_F(PreviewRecording, ASampleTheHostDidNotKeepIsNeverRecorded) {
+    startHost({"--fault", "close-after=25"});
+    open();
+    _device->storeMetaDataInBuffers(1);
+    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(eventually([&] { return _log.contains("Failed to Save Frame to sample store"); }, 5000));
+    const size_t records = _callbacks.count(CAMERA_MSG_VIDEO_FRAME);
+    usleep(100000);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_VIDEO_FRAME), records);
+    EXPECT_EQ(countRequests("saveFrameToSampleStore"), records);
+    _device->stopRecording();
+}
+
+// Thousands of frames through the window and the client leave the memory where it was.
+TEST_F(PreviewRecording, ALongPreviewKeepsMemoryFlat) {
+    startHost({"--camera", kVga});
+    open();
+    _callbacks.setKeepData(false);
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    preview();
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 300, std::chrono::seconds(30)));
+    const long early = residentKiB();
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 2000, std::chrono::seconds(60)));
+    const long late = residentKiB();
+    _device->stopPreview();
+    EXPECT_LT(late - early, 8 * 1024) << "KiB grown over 1700 frames";
+    EXPECT_EQ(_callbacks.outstandingBlocks(), 0u);
+}
+
+}  // namespace test
+}  // namespace vemo
