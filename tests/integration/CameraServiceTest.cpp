@@ -15,9 +15,8 @@
 #include "service/CameraService.h"
 #include "service/PreviewWindow.h"
 
-#include "GuestBinding.h"
 #include "LoopbackSockets.h"
-#include "support/HostProcess.h"
+#include "support/GuestHost.h"
 
 namespace vemo {
 namespace test {
@@ -58,15 +57,12 @@ protected:
         ASSERT_TRUE(guestNatActive()) << "the module would reach for the real host alias";
         ASSERT_TRUE(_host.start({"--cameras", "2", "--camera", "0:preferred=640x480"}))
             << _host.error();
-        _binding = std::make_unique<GuestBinding>(_host);
-        ASSERT_TRUE(_binding->complete());
         std::string error;
         _service = guest::CameraService::load(VEMO_CAMERA_MODULE_PATH, &error);
         ASSERT_NE(_service, nullptr) << error;
     }
 
-    HostProcess _host{VEMO_HOSTD_PATH};
-    std::unique_ptr<GuestBinding> _binding;
+    GuestHost _host{VEMO_HOSTD_PATH};
     std::unique_ptr<guest::CameraService> _service;
 };
 

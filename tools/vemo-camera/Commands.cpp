@@ -9,8 +9,8 @@ const Command kCommands[] = {
     {"probe", "[--camera N]",
      "bind camera N (default 0) through the guest driver; print its offer and frames", "--camera",
      "  --camera N      the camera to bind (default 0)\n", false, runProbe},
-    {"params", "[--camera N]", "open camera N and print its parameters, sorted by key",
-     "--camera", "  --camera N      the camera to open (default 0)\n", true, runParams},
+    {"params", "[--camera N]", "open camera N and print its parameters, sorted by key", "--camera",
+     "  --camera N      the camera to open (default 0)\n", true, runParams},
     {"set", "[--camera N] KEY=VALUE...",
      "apply parameters on top of camera N's current ones and print the result", "--camera",
      "  --camera N      the camera to open (default 0)\n"

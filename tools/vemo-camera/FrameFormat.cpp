@@ -96,8 +96,7 @@ bool frameToRgb(FrameFormat format, const uint8_t* frame, size_t size, int width
                                      height) == 0;
         }
         case FrameFormat::kYuyv: {
-            std::vector<uint8_t> argb(static_cast<size_t>(width) * static_cast<size_t>(height) *
-                                      4);
+            std::vector<uint8_t> argb(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
             return libyuv::YUY2ToARGB(frame, width * 2, argb.data(), width * 4, width, height) ==
                        0 &&
                    libyuv::ARGBToRAW(argb.data(), width * 4, out, outStride, width, height) == 0;
@@ -124,8 +123,8 @@ bool frameToI420(FrameFormat format, const uint8_t* frame, size_t size, int widt
         case FrameFormat::kYv12: {
             const Yv12Layout l = yv12Layout(width, height);
             return libyuv::I420Copy(frame, l.yStride, frame + l.uOffset, l.cStride,
-                                    frame + l.vOffset, l.cStride, y, width, u, half, v, half,
-                                    width, height) == 0;
+                                    frame + l.vOffset, l.cStride, y, width, u, half, v, half, width,
+                                    height) == 0;
         }
         case FrameFormat::kYuyv:
             return libyuv::YUY2ToI420(frame, width * 2, y, width, u, half, v, half, width,

@@ -20,8 +20,7 @@ bool isStandalone(uint8_t marker) {
 }
 
 bool isFrameHeader(uint8_t marker) {
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-           marker != 0xCC;
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 const char* ifdName(int ifd) {
@@ -92,7 +91,8 @@ size_t walk(const uint8_t* bytes, size_t size, Found found) {
         while (pos + 1 < size) {
             if (bytes[pos] != kMarker) {
                 ++pos;
-            } else if (bytes[pos + 1] == 0x00 || (bytes[pos + 1] >= 0xD0 && bytes[pos + 1] <= 0xD7)) {
+            } else if (bytes[pos + 1] == 0x00 ||
+                       (bytes[pos + 1] >= 0xD0 && bytes[pos + 1] <= 0xD7)) {
                 pos += 2;
             } else if (bytes[pos + 1] == kMarker) {
                 ++pos;

@@ -59,11 +59,21 @@ std::string ModuleLog::take() {
 // only name the call that failed.
 bool ModuleLog::explains(const std::string& line) {
     static const char* const kRoutine[] = {
-        " ----------------------- ", "Opening POrt",           "Connection Made",
-        "Connection Closed",         "HGCMConnect: Succeeded", "Failed on ",
-        "Failed to set Camera Ix",   "Supported PS - ",        "params - ",
-        ">>> ",                      "<<< ",                   "Exiting thread loop",
-        "CVemoCamera",               "len and thumb len",      "takepicture  ",
+        " ----------------------- ",
+        "Opening POrt",
+        "Connection Made",
+        "Connection Closed",
+        "HGCMConnect: Succeeded",
+        "Failed on ",
+        "Failed to set Camera Ix",
+        "Supported PS - ",
+        "params - ",
+        ">>> ",
+        "<<< ",
+        "Exiting thread loop",
+        "CVemoCamera",
+        "len and thumb len",
+        "takepicture  ",
     };
     for (const char* routine : kRoutine) {
         if (line.find(routine) != std::string::npos) {

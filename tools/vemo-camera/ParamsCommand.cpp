@@ -88,8 +88,8 @@ int runSet(guest::CameraService* service, const Options& options) {
             printf("note: %s is not among the parameters the device reports\n",
                    change.first.c_str());
         } else if (now->second != change.second) {
-            printf("note: %s is %s, not %s as asked\n", change.first.c_str(),
-                   now->second.c_str(), change.second.c_str());
+            printf("note: %s is %s, not %s as asked\n", change.first.c_str(), now->second.c_str(),
+                   change.second.c_str());
         }
     }
     return 0;

@@ -66,7 +66,8 @@ int parseRequest(const Options& options, PreviewRequest* request) {
         const auto found = options.values.find(name);
         return found != options.values.end() ? found->second : std::string();
     };
-    if (!value("--frames").empty() && !parseInt(value("--frames"), 1, kMaxFrames, &request->frames)) {
+    if (!value("--frames").empty() &&
+        !parseInt(value("--frames"), 1, kMaxFrames, &request->frames)) {
         return usageError("--frames needs a number from 1 to " + std::to_string(kMaxFrames));
     }
     if (!value("--size").empty() &&
@@ -202,12 +203,13 @@ int runPreview(guest::CameraService* service, const Options& options) {
 
     const int width = window.width();
     const int height = window.height();
-    printf("camera %d: preview %s %s, %zu frames\n", session->index(),
-           sizeText(width, height).c_str(), parameters["preview-format"].c_str(), wanted);
+    printf("camera %d: preview %s %s\n", session->index(), sizeText(width, height).c_str(),
+           parameters["preview-format"].c_str());
     if (request.width != 0 && (request.width != width || request.height != height)) {
-        printf("note: asked for %s, but the host decides the preview size: the window got its "
-               "preferred size %s\n",
-               sizeText(request.width, request.height).c_str(), sizeText(width, height).c_str());
+        printf(
+            "note: asked for %s, but the host decides the preview size: the window got its "
+            "preferred size %s\n",
+            sizeText(request.width, request.height).c_str(), sizeText(width, height).c_str());
     }
     guest::WindowFrame shown;
     if (!window.shownFrame(&shown)) {
@@ -242,13 +244,12 @@ int runPreview(guest::CameraService* service, const Options& options) {
     printf("saved %s (%s, what the window shows)\n", windowPath.c_str(),
            sizeText(width, height).c_str());
     if (!knownFormat) {
-        return fail("cannot convert the preview frames of format '" +
-                    parameters["preview-format"] + "'");
+        return fail("cannot convert the preview frames of format '" + parameters["preview-format"] +
+                    "'");
     }
     std::string saved;
     if (!saveCallbackFrame(request.saveDir + "/preview-frame.png", format, last.bytes,
-                           {sizeText(width, height), parameters["preview-size"]}, &saved,
-                           &error)) {
+                           {sizeText(width, height), parameters["preview-size"]}, &saved, &error)) {
         return fail(error);
     }
     printf("saved %s\n", saved.c_str());

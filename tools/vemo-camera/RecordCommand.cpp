@@ -97,10 +97,9 @@ public:
             return;
         }
         std::vector<uint8_t> i420;
-        if (!frameToI420(_format, event.bytes.data(), event.bytes.size(), _width, _height,
-                         &i420)) {
-            _error = "a video frame of " + std::to_string(event.bytes.size()) +
-                     " bytes is not a " + frameFormatName(_format) + " frame of " + size();
+        if (!frameToI420(_format, event.bytes.data(), event.bytes.size(), _width, _height, &i420)) {
+            _error = "a video frame of " + std::to_string(event.bytes.size()) + " bytes is not a " +
+                     frameFormatName(_format) + " frame of " + size();
             return;
         }
         if (!_clip.addFrame(i420.data(), i420.size())) {
@@ -254,8 +253,8 @@ int runRecord(guest::CameraService* service, const Options& options) {
     guest::CameraDevice& device = session->device();
     const int mode = device.storeMetaDataInBuffers(request.metadata ? 1 : 0);
     if (mode != 0) {
-        return fail(session->error("store_meta_data_in_buffers failed (" + std::to_string(mode) +
-                                   ")"));
+        return fail(
+            session->error("store_meta_data_in_buffers failed (" + std::to_string(mode) + ")"));
     }
     std::vector<std::string> sizes = {parameters["video-size"]};
     const std::string offered = parameters["video-size-values"] + ",";
@@ -307,8 +306,7 @@ int runRecord(guest::CameraService* service, const Options& options) {
 
     const size_t received = session->callbacks().count(CAMERA_MSG_VIDEO_FRAME);
     if (received == 0) {
-        return fail(session->error("no video frames in " + std::to_string(request.seconds) +
-                                   " s"));
+        return fail(session->error("no video frames in " + std::to_string(request.seconds) + " s"));
     }
     if (request.metadata) {
         if (returner.malformed() != 0) {
@@ -316,10 +314,11 @@ int runRecord(guest::CameraService* service, const Options& options) {
                                        " metadata records were not 16 bytes"));
         }
         printRecords(session->callbacks().events());
-        printf("camera %d: %zu metadata records in %.1f s; %zu handed back with "
-               "release_recording_frame, %zu release%s failed\n",
-               session->index(), received, request.seconds, returner.handed(),
-               session->log().watched(), session->log().watched() == 1 ? "" : "s");
+        printf(
+            "camera %d: %zu metadata records in %.1f s; %zu handed back with "
+            "release_recording_frame, %zu release%s failed\n",
+            session->index(), received, request.seconds, returner.handed(),
+            session->log().watched(), session->log().watched() == 1 ? "" : "s");
         if (request.hostd.empty()) {
             return 0;
         }

@@ -56,7 +56,8 @@ bool parseGps(const std::string& text, ParameterMap* changes) {
         !parseNumber(parts[1], -180, 180, &longitude) ||
         !parseNumber(parts[2], -1e6, 1e6, &altitude) ||
         (parts.size() >= 4 && !parseInt(parts[3], 0, 1L << 40, &time)) ||
-        (parts.size() == 5 && (parts[4].empty() || parts[4].find_first_of("=;") != std::string::npos))) {
+        (parts.size() == 5 &&
+         (parts[4].empty() || parts[4].find_first_of("=;") != std::string::npos))) {
         return false;
     }
     (*changes)["gps-latitude"] = parts[0];
@@ -96,8 +97,8 @@ int parseRequest(const Options& options, SnapRequest* request) {
         request->changes["rotation"] = rotation;
     }
     if (!value("--gps").empty() && !parseGps(value("--gps"), &request->changes)) {
-        return usageError("--gps needs LAT,LON,ALT[,UNIX_TIME[,METHOD]], not '" +
-                          value("--gps") + "'");
+        return usageError("--gps needs LAT,LON,ALT[,UNIX_TIME[,METHOD]], not '" + value("--gps") +
+                          "'");
     }
     if (!value("--thumbnail").empty()) {
         int width = 0;
@@ -184,8 +185,8 @@ int runSnap(guest::CameraService* service, const Options& options) {
     device.stopPreview();
     device.setPreviewWindow(nullptr);
     if (!arrived) {
-        return fail(session->error("no picture within " +
-                                   std::to_string(kPictureTimeout.count()) + " s"));
+        return fail(
+            session->error("no picture within " + std::to_string(kPictureTimeout.count()) + " s"));
     }
 
     std::string sequence;

@@ -1,0 +1,256 @@
+// vemo-camera's commands for an open camera, as a user runs them: a separate process under the
+// guest-driver emulation, with the module from the build and a vemo-hostd of the test's own,
+// reached through the forwarded camera and control ports and the driver's endpoint.
+
+#include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+#include "LoopbackSockets.h"
+#include "support/HostProcess.h"
+
+namespace vemo {
+namespace test {
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::Not;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// A folder of the test's own, removed with what the tool wrote into it.
+class TempDir {
+public:
+    TempDir() {
+        const char* base = getenv("TMPDIR");
+        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vemo-tool-XXXXXX";
+        _path = mkdtemp(&pattern[0]) != nullptr ? pattern : "";
+    }
+    ~TempDir() {
+        DIR* dir = opendir(_path.c_str());
+        for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                unlink((_path + "/" + name).c_str());
+            }
+        }
+        if (dir != nullptr) {
+            closedir(dir);
+        }
+        rmdir(_path.c_str());
+    }
+    const std::string& path() const { return _path; }
+
+private:
+    std::string _path;
+};
+
+bool isOneErrorLine(const std::string& text) {
+    return text.rfind("vemo-camera: ", 0) == 0 && std::count(text.begin(), text.end(), '\n') == 1;
+}
+
+// The first number that follows prefix in text; -1 when there is none.
+long numberAfter(const std::string& text, const std::string& prefix) {
+    const size_t at = text.find(prefix);
+    return at == std::string::npos ? -1 : strtol(text.c_str() + at + prefix.size(), nullptr, 10);
+}
+
+// The width and height in a PNG file's header chunk.
+std::pair<unsigned, unsigned> pngSize(const std::string& file) {
+    if (file.size() < 24 || file.compare(12, 4, "IHDR") != 0) {
+        return {0, 0};
+    }
+    const auto be32 = [&file](size_t at) {
+        unsigned value = 0;
+        for (size_t i = 0; i < 4; ++i) {
+            value = value << 8 | static_cast<unsigned char>(file[at + i]);
+        }
+        return value;
+    };
+    return {be32(16), be32(20)};
+}
+
+class VemoCameraCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(_host.start({"--camera", "0:preferred=640x480,video-sizes=640x480/320x240"}))
+            << _host.error();
+        ASSERT_FALSE(_dir.path().empty());
+    }
+
+    ProgramResult run(const std::vector<std::string>& args) {
+        return runProgram(VEMO_CAMERA_TOOL_PATH, args,
+                          {"VEMO_NAT_PORT_10072=" + std::to_string(_host.cameraPort()),
+                           "VEMO_NAT_PORT_10088=" + std::to_string(_host.port("control-port")),
+                           "VEMO_HGCM_SOCKET=" + _host.field("hgcm-socket"), "VEMO_CAMERA_MODULE",
+                           "VEMO_PROPERTY_FILE", "LD_PRELOAD"},
+                          std::chrono::seconds(60));
+    }
+
+    HostProcess _host{VEMO_HOSTD_PATH};
+    TempDir _dir;
+};
+
+TEST_F(VemoCameraCommands, ParamsAndSetShowTheDevicesParametersSortedByKey) {
+    const ProgramResult params = run({"params"});
+    ASSERT_EQ(params.exitCode, 0) << params.err;
+    EXPECT_EQ(params.err, "");
+    EXPECT_THAT(params.out, MatchesRegex("camera 0: [0-9]+ parameters\n(  [a-z-]+ +[^\n]*\n)+"));
+    EXPECT_THAT(params.out,
+                MatchesRegex("(.*\n)?  preview-format-values +yuv420sp,yuv420p,yuv422i-yuyv\n.*"));
+    std::vector<std::string> keys;
+    std::istringstream lines(params.out.substr(params.out.find('\n') + 1));
+    for (std::string line; std::getline(lines, line);) {
+        keys.push_back(line.substr(2, line.find(' ', 2) - 2));
+    }
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+
+    const ProgramResult set =
+        run({"set", "--camera", "0", "exposure-compensation=2", "jpeg-quality=80"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_THAT(set.out, HasSubstr("set_parameters accepted 2 changes"));
+    EXPECT_THAT(set.out, MatchesRegex("(.*\n)?\\* exposure-compensation +2\n.*"));
+    EXPECT_THAT(set.out, MatchesRegex("(.*\n)?\\* jpeg-quality +80\n.*"));
+
+    const ProgramResult refused = run({"set", "flash-mode=invalid"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_TRUE(isOneErrorLine(refused.err)) << refused.err;
+    EXPECT_THAT(refused.err, HasSubstr("set_parameters refused the parameters (-22)"));
+}
+
+TEST_F(VemoCameraCommands, PreviewSavesWhatTheWindowShowsAndTheLastPreviewFrame) {
+    const ProgramResult result = run({"preview", "--frames", "5", "--size", "320x240", "--format",
+                                      "yuv420p", "--save", _dir.path()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    EXPECT_THAT(result.out, HasSubstr("camera 0: preview 640x480 yuv420p\n"));
+    EXPECT_THAT(result.out, HasSubstr("note: asked for 320x240, but the host decides"));
+    EXPECT_THAT(result.out, MatchesRegex("(.*\n)?window: [0-9]+ frames at [0-9.]+ fps; .*"));
+    EXPECT_THAT(result.out, MatchesRegex("(.*\n)?preview-frame callbacks: [0-9]+ at [0-9.]+ fps, "
+                                         "the last 460800 bytes\n.*"));
+    EXPECT_THAT(result.out, Not(HasSubstr("the host has not written")));
+    for (const char* picture : {"/window.png", "/preview-frame.png"}) {
+        EXPECT_EQ(pngSize(readFile(_dir.path() + picture)), std::make_pair(640u, 480u)) << picture;
+    }
+}
+
+TEST_F(VemoCameraCommands, RecordWritesAClipOrHandsEveryRecordBack) {
+    const std::string clip = _dir.path() + "/clip.y4m";
+    const ProgramResult copy =
+        run({"record", "--seconds", "0.2", "--size", "320x240", "--out", clip});
+    ASSERT_EQ(copy.exitCode, 0) << copy.err;
+    const long frames = numberAfter(copy.out, "camera 0: ");
+    ASSERT_GT(frames, 0) << copy.out;
+    const std::string file = readFile(clip);
+    const size_t headerEnd = file.find('\n') + 1;
+    EXPECT_THAT(file.substr(0, headerEnd),
+                MatchesRegex("YUV4MPEG2 W320 H240 F[0-9]+:1000 Ip A1:1 C420jpeg\n"));
+    EXPECT_EQ(file.size(), headerEnd + static_cast<size_t>(frames) * (6 + 320 * 240 * 3 / 2));
+    EXPECT_EQ(file.compare(headerEnd, 6, "FRAME\n"), 0);
+
+    const ProgramResult metadata = run({"record", "--seconds", "0.2", "--mode", "metadata"});
+    ASSERT_EQ(metadata.exitCode, 0) << metadata.err;
+    EXPECT_THAT(metadata.out, MatchesRegex("record 1: store [0-9]+, sample [0-9]+, timestamp "
+                                           "[0-9]+ ns\n.*"));
+    const std::regex summary(
+        "camera 0: ([0-9]+) metadata records in 0.2 s; ([0-9]+) handed back "
+        "with release_recording_frame, 0 releases failed\n");
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_search(metadata.out, counts, summary)) << metadata.out;
+    EXPECT_EQ(counts[1], counts[2]);
+}
+
+TEST_F(VemoCameraCommands, SnapWritesTheJpegFileAndPrintsItsTags) {
+    const std::string photo = _dir.path() + "/photo.jpg";
+    const ProgramResult result =
+        run({"snap", "-o", photo, "--rotation", "90", "--gps", "48.85837,2.29448,35,1700000000,GPS",
+             "--thumbnail", "160x120"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("camera 0: shutter, raw-image notify, compressed image\n"));
+    EXPECT_THAT(result.out, HasSubstr("  IFD0 Orientation: Right-top\n"));
+    EXPECT_THAT(result.out, HasSubstr("  GPS GPSLatitudeRef: N\n"));
+    EXPECT_THAT(result.out, HasSubstr("  GPS GPSProcessingMethod: GPS\n"));
+    EXPECT_THAT(result.out, MatchesRegex("(.*\n)?  thumbnail: [0-9]+ bytes, JPEG 160x120\n.*"));
+
+    // The file is the JPEG alone, up to its end marker, and decodes without a warning.
+    const std::string file = readFile(photo);
+    EXPECT_EQ(numberAfter(result.out, "wrote " + photo + ": JPEG 640x480, "),
+              static_cast<long>(file.size()));
+    ASSERT_GT(file.size(), 4u);
+    EXPECT_EQ(file.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(file.substr(file.size() - 2), "\xFF\xD9");
+    tjhandle decoder = tjInitDecompress();
+    ASSERT_NE(decoder, nullptr);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(file.data());
+    int width = 0;
+    int height = 0;
+    int subsampling = 0;
+    int colorspace = 0;
+    ASSERT_EQ(tjDecompressHeader3(decoder, bytes, file.size(), &width, &height, &subsampling,
+                                  &colorspace),
+              0);
+    std::vector<unsigned char> rgb(static_cast<size_t>(width) * height * 3);
+    EXPECT_EQ(tjDecompress2(decoder, bytes, file.size(), rgb.data(), width, 0, height, TJPF_RGB, 0),
+              0)
+        << tjGetErrorStr2(decoder);
+    tjDestroy(decoder);
+}
+
+// None of these opens a camera: wrong usage ends first, and without the guest driver the open
+// is not attempted.
+TEST(VemoCameraCommandsUsage, WrongUsageAndAMissingDriverAreOneLine) {
+    RefusingPort nobody;
+    const std::vector<std::string> env = {"VEMO_NAT_PORT_10072=" + std::to_string(nobody.port()),
+                                          "VEMO_HGCM_SOCKET", "VEMO_CAMERA_MODULE", "LD_PRELOAD"};
+    for (const char* command : {"params", "set", "preview", "record", "snap"}) {
+        const ProgramResult help = runProgram(VEMO_CAMERA_TOOL_PATH, {command, "--help"}, env);
+        EXPECT_EQ(help.exitCode, 0) << command;
+        EXPECT_THAT(help.out, HasSubstr(std::string("Usage: vemo-camera [OPTIONS] ") + command));
+    }
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"params", "extra"},
+                                               {"set"},
+                                               {"set", "novalue"},
+                                               {"preview", "--frames", "0"},
+                                               {"preview", "--size", "640"},
+                                               {"preview", "--format", "rgb565"},
+                                               {"record", "--mode", "raw"},
+                                               {"record", "--mode", "metadata", "--out", "x.y4m"},
+                                               {"record", "--seconds", "-1"},
+                                               {"snap", "--rotation", "45"},
+                                               {"snap", "--gps", "48.8,2.3"},
+                                               {"snap", "--frames", "3"},
+                                               {"list", "--size", "1x1"}}) {
+        const ProgramResult result = runProgram(VEMO_CAMERA_TOOL_PATH, wrong, env);
+        EXPECT_EQ(result.exitCode, 2) << wrong[0] << ": " << result.err;
+        EXPECT_TRUE(isOneErrorLine(result.err)) << result.err;
+    }
+    const ProgramResult noDriver = runProgram(VEMO_CAMERA_TOOL_PATH, {"params"}, env);
+    EXPECT_EQ(noDriver.exitCode, 1);
+    EXPECT_EQ(noDriver.err,
+              "vemo-camera: the guest driver is not available (VEMO_HGCM_SOCKET unset?)\n");
+}
+
+}  // namespace
+
+}  // namespace test
+}  // namespace vemo
