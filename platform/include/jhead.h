@@ -28,7 +28,9 @@ typedef struct {
 // Forgets the file loaded before.
 void ResetJpgfile(void);
 
-// Loads the JPEG file in buffer. Non-zero on success, 0 when it is not a whole JPEG file.
+// Loads the JPEG file in buffer. Non-zero on success, 0 when it is not a whole JPEG file. The
+// image data is read from buffer when the file is written: buffer must stay valid until
+// WriteJpegToBuffer or ResetJpgfile.
 int ReadJpegSectionsFromBuffer(unsigned char* buffer, unsigned int buffer_size, ReadMode_t ReadMode);
 
 // Replaces the EXIF data of the loaded file with the elements: exifTagCount of the main

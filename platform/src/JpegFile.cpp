@@ -111,35 +111,23 @@ bool readPayload(Cursor* in, const uint8_t** payload, size_t* size) {
     return in->bytes(*size, payload);
 }
 
-// Steps through entropy-coded data and the segments between scans up to and including EOI.
-// In entropy-coded data 0xFF is followed by a stuffed 0x00 or a restart marker; anything else
-// is a marker.
-bool skipToEndOfImage(Cursor* in) {
-    for (;;) {
-        if (!in->skipPast(kMarkerPrefix)) {
-            return false;
+// The end of the image data that starts at begin: just past its EOI marker. Entropy-coded data
+// never holds the bytes FF D9 (a 0xFF in it is followed by a stuffed 0x00 or a restart marker),
+// so the last EOI of the buffer ends the image; looking for it from the end costs nothing for a
+// whole file, where it is the last two bytes, whatever the size of the image. NULL without one.
+const uint8_t* findEndOfImage(const uint8_t* begin, const uint8_t* end) {
+    while (end - begin >= 2) {
+        const void* found = memrchr(begin + 1, kEoi, static_cast<size_t>(end - begin - 1));
+        if (found == nullptr) {
+            return nullptr;
         }
-        uint8_t marker;
-        do {
-            if (!in->u8(&marker)) {
-                return false;
-            }
-        } while (marker == kMarkerPrefix);
-        if (marker == 0x00 || isRestart(marker) || marker == kTem) {
-            continue;
+        const uint8_t* at = static_cast<const uint8_t*>(found);
+        if (at[-1] == kMarkerPrefix) {
+            return at + 1;
         }
-        if (marker == kEoi) {
-            return true;
-        }
-        if (marker == kSoi) {
-            return false;
-        }
-        const uint8_t* payload;
-        size_t size;
-        if (!readPayload(in, &payload, &size)) {
-            return false;
-        }
+        end = at;
     }
+    return nullptr;
 }
 
 }  // namespace
@@ -149,7 +137,8 @@ void JpegFile::clear() {
     _width = 0;
     _height = 0;
     _segments.clear();
-    _image.clear();
+    _image = nullptr;
+    _imageSize = 0;
 }
 
 bool JpegFile::parse(const uint8_t* data, size_t size, bool withImage) {
@@ -212,11 +201,13 @@ bool JpegFile::load(const uint8_t* data, size_t size, bool withImage) {
         _segments.push_back(Segment{marker, std::vector<uint8_t>(payload, payload + payloadSize)});
     }
     if (withImage) {
-        if (!skipToEndOfImage(&in)) {
+        const uint8_t* end = findEndOfImage(data + in.offset(), data + size);
+        if (end == nullptr) {
             ALOGE("JpegFile::parse: image data ends without EOI");
             return false;
         }
-        _image.assign(data + scanStart, data + in.offset());
+        _image = data + scanStart;
+        _imageSize = static_cast<size_t>(end - _image);
     }
     return true;
 }
@@ -251,7 +242,7 @@ uint8_t* putSegment(uint8_t marker, const std::vector<uint8_t>& payload, uint8_t
 }  // namespace
 
 size_t JpegFile::fileSize(const std::vector<uint8_t>* exifPayload) const {
-    size_t size = 2 + _image.size();
+    size_t size = 2 + _imageSize;
     if (exifPayload != nullptr) {
         size += 4 + exifPayload->size();
     }
@@ -274,7 +265,7 @@ void JpegFile::write(const std::vector<uint8_t>* exifPayload, uint8_t* out) cons
             out = putSegment(segment.marker, segment.payload, out);
         }
     }
-    if (!_image.empty()) {
-        memcpy(out, _image.data(), _image.size());
+    if (_imageSize != 0) {
+        memcpy(out, _image, _imageSize);
     }
 }

@@ -15,14 +15,16 @@ public:
         std::vector<uint8_t> payload;  // the bytes after the length field
     };
 
-    // Loads the file in data. withImage: also check the entropy-coded data up to EOI and keep
-    // everything from the first SOS marker through EOI; otherwise stop at the first SOS. On
-    // failure the object is left empty and false comes back; the reason is logged.
+    // Loads the file in data. withImage: also find the entropy-coded data's end (EOI) and take
+    // everything from the first SOS marker through EOI as the image data; otherwise stop at the
+    // first SOS. The segments are copied; the image data stays where it is, so data must stay
+    // valid while the object uses it (until write, clear or the next parse). On failure the
+    // object is left empty and false comes back; the reason is logged.
     bool parse(const uint8_t* data, size_t size, bool withImage);
     void clear();
 
     bool loaded() const { return _loaded; }
-    bool hasImage() const { return !_image.empty(); }
+    bool hasImage() const { return _imageSize != 0; }
     int width() const { return _width; }
     int height() const { return _height; }
     const std::vector<Segment>& segments() const { return _segments; }
@@ -49,5 +51,6 @@ private:
     int _width = 0;
     int _height = 0;
     std::vector<Segment> _segments;
-    std::vector<uint8_t> _image;
+    const uint8_t* _image = nullptr;  // in the caller's buffer
+    size_t _imageSize = 0;
 };

@@ -176,9 +176,13 @@ Elements cameraElements() {
     return elements;
 }
 
+// Loads file, which is kept until the next load: the library reads the image data from it when
+// it writes.
 int load(std::vector<uint8_t> file, ReadMode_t mode = READ_IMAGE) {
+    static std::vector<uint8_t> loaded;
     ResetJpgfile();
-    return ReadJpegSectionsFromBuffer(file.data(), static_cast<unsigned int>(file.size()), mode);
+    loaded = std::move(file);
+    return ReadJpegSectionsFromBuffer(loaded.data(), static_cast<unsigned int>(loaded.size()), mode);
 }
 
 int replaceThumbnail(const std::vector<uint8_t>& thumbnail) {
