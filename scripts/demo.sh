@@ -108,16 +108,16 @@ camera preview --camera 0 --frames 30 --format yuv420p --save "$out"
 
 step "vemo-camera record in copy mode: the video frames into a Y4M clip"
 # The clip is large (uncompressed frames); it goes with the demo's temporary folder.
-camera record --camera 0 --seconds 0.5 --size 640x480 --mode copy --out "$workdir/clip.y4m"
+camera record --camera 0 --seconds 0.25 --size 640x480 --mode copy --out "$workdir/clip.y4m"
 echo "clip header: $(head -n 1 "$workdir/clip.y4m")"
 
 step "vemo-camera record in metadata mode: the frames stay on the host"
-# Once vemo-hostd answers "ctl samples", the command also shows that it holds no sample.
-hostd_check=()
-if "$build/bin/vemo-hostd" --help | grep -q 'ctl samples'; then
-  hostd_check=(--hostd "$build/bin/vemo-hostd")
-fi
-camera record --camera 0 --seconds 0.5 --mode metadata "${hostd_check[@]}"
+# Afterwards the command asks the host ("vemo-hostd ctl samples", through the control socket
+# of its ready line) whether it still holds a sample.
+ctl_socket=$(sed -n 's/.* ctl-socket=\([^ ]*\).*/\1/p' <<<"$ready")
+[[ -n $ctl_socket ]] || die "vemo-hostd reported no control socket in its ready line"
+VEMO_HOSTD_CTL=$ctl_socket camera record --camera 0 --seconds 0.5 --mode metadata \
+  --hostd "$build/bin/vemo-hostd"
 
 step "vemo-camera snap: a picture with rotation, GPS position and thumbnail"
 camera snap --camera 0 -o "$out/photo.jpg" --rotation 90 \

@@ -168,7 +168,7 @@ void CallbackRecorder::record(CameraEvent event, const camera_memory_t* memory) 
         Registry& r = registry();
         std::lock_guard<std::mutex> guard(r.lock);
         const auto block = r.blocks.find(const_cast<camera_memory_t*>(memory));
-        event.ownBlock = block != r.blocks.end() && block->second == this;
+        event.ownBlock = block != r.blocks.end();
     }
     Hook hook;
     {

@@ -30,7 +30,8 @@ struct CameraEvent {
     unsigned int index = 0;  // data and data-timestamp
     int64_t timestamp = 0;   // data-timestamp only
     bool hasMemory = false;  // a memory block came with the data
-    // The block came from this recorder's request_memory and had not been released yet.
+    // The block is one that request_memory handed out (to any recorder) and that had not been
+    // released yet.
     bool ownBlock = false;
     bool hasMetadata = false;    // data only: frame metadata came with it
     size_t size = 0;             // the block's size, also when its bytes are not kept

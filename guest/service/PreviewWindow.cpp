@@ -158,8 +158,8 @@ int PreviewWindow::setUsage(preview_stream_ops* w, int usage) {
     return self(w)->note("set_usage", &self(w)->_usage, usage);
 }
 
-int PreviewWindow::setSwapInterval(preview_stream_ops* w, int interval) {
-    return self(w)->note("set_swap_interval", &self(w)->_swapInterval, interval);
+int PreviewWindow::setSwapInterval(preview_stream_ops* w, int) {
+    return self(w)->note("set_swap_interval");
 }
 
 int PreviewWindow::getMinUndequeuedBufferCount(const preview_stream_ops* w, int* count) {
@@ -170,14 +170,8 @@ int PreviewWindow::lockBuffer(preview_stream_ops* w, buffer_handle_t* buffer) {
     return self(w)->lock(buffer);
 }
 
-int PreviewWindow::setTimestamp(preview_stream_ops* w, int64_t timestamp) {
-    PreviewWindow* window = self(w);
-    std::lock_guard<std::mutex> guard(window->_lock);
-    if (!window->checkLocked("set_timestamp")) {
-        return -ENODEV;
-    }
-    window->_timestamp = timestamp;
-    return 0;
+int PreviewWindow::setTimestamp(preview_stream_ops* w, int64_t) {
+    return self(w)->note("set_timestamp");
 }
 
 bool PreviewWindow::checkLocked(const char* name) {

@@ -158,8 +158,6 @@ private:
     int _height = 0;
     int _format = -1;
     int _bufferCount = kDefaultBufferCount;
-    int _swapInterval = 0;
-    int64_t _timestamp = 0;
     uint64_t _enqueued = 0;
     std::chrono::steady_clock::time_point _firstEnqueue;
     std::chrono::steady_clock::time_point _lastEnqueue;

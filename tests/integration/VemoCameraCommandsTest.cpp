@@ -96,11 +96,13 @@ protected:
         ASSERT_FALSE(_dir.path().empty());
     }
 
+    // The environment points the tool's guest at the host, and vemo-hostd ctl at its socket.
     ProgramResult run(const std::vector<std::string>& args) {
         return runProgram(VEMO_CAMERA_TOOL_PATH, args,
                           {"VEMO_NAT_PORT_10072=" + std::to_string(_host.cameraPort()),
                            "VEMO_NAT_PORT_10088=" + std::to_string(_host.port("control-port")),
-                           "VEMO_HGCM_SOCKET=" + _host.field("hgcm-socket"), "VEMO_CAMERA_MODULE",
+                           "VEMO_HGCM_SOCKET=" + _host.field("hgcm-socket"),
+                           "VEMO_HOSTD_CTL=" + _host.field("ctl-socket"), "VEMO_CAMERA_MODULE",
                            "VEMO_PROPERTY_FILE", "LD_PRELOAD"},
                           std::chrono::seconds(60));
     }
@@ -167,8 +169,11 @@ TEST_F(VemoCameraCommands, RecordWritesAClipOrHandsEveryRecordBack) {
     EXPECT_EQ(file.size(), headerEnd + static_cast<size_t>(frames) * (6 + 320 * 240 * 3 / 2));
     EXPECT_EQ(file.compare(headerEnd, 6, "FRAME\n"), 0);
 
-    const ProgramResult metadata = run({"record", "--seconds", "0.2", "--mode", "metadata"});
+    // The host is asked afterwards, while the camera is still open: closing it drops its store.
+    const ProgramResult metadata =
+        run({"record", "--seconds", "0.2", "--mode", "metadata", "--hostd", VEMO_HOSTD_PATH});
     ASSERT_EQ(metadata.exitCode, 0) << metadata.err;
+    EXPECT_THAT(metadata.out, HasSubstr("\nhost: holds no sample (ctl samples answers 0)\n"));
     EXPECT_THAT(metadata.out, MatchesRegex("record 1: store [0-9]+, sample [0-9]+, timestamp "
                                            "[0-9]+ ns\n.*"));
     const std::regex summary(

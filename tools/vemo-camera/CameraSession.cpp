@@ -88,6 +88,11 @@ bool CameraSession::startPreview(std::string* error) {
         *error = this->error("start_preview failed (" + std::to_string(result) + ")");
         return false;
     }
+    // A busy host turns the start down while the operation still succeeds.
+    if (_device->previewEnabled() == 0) {
+        *error = this->error("the preview did not start (is the host busy?)");
+        return false;
+    }
     return true;
 }
 

@@ -44,7 +44,8 @@ const Command kCommands[] = {
      "                  back with release_recording_frame\n"
      "  --out FILE      copy mode: the clip, YUV4MPEG2 in I420 (default clip.y4m)\n"
      "  --hostd PATH    metadata mode: afterwards ask PATH ctl samples how many samples the\n"
-     "                  host still holds; fails unless it holds none\n",
+     "                  host still holds (its control socket: $VEMO_HOSTD_CTL, else the one\n"
+     "                  vemo-hostd running); fails unless it holds none\n",
      true, runRecord},
     {"snap", "[--camera N] [-o FILE] [--size WxH] [--rotation D] [--gps G] [--thumbnail WxH]",
      "take a picture with camera N, write its JPEG file and print its EXIF tags",

@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,11 +25,6 @@ namespace {
 
 const std::chrono::seconds kTimeout(10);
 const size_t kMaxOutput = 4096;
-
-std::string controlPort() {
-    const char* forwarded = getenv("VEMO_NAT_PORT_10088");
-    return forwarded != nullptr && *forwarded != '\0' ? forwarded : "10088";
-}
 
 // Runs the command with stdout into *out; returns its wait status, or -1 when it could not be
 // started or did not end in time (it is then killed).
@@ -87,7 +81,7 @@ int run(const std::vector<std::string>& args, std::string* out) {
 
 int reportHostSamples(const std::string& hostd) {
     std::string out;
-    const int status = run({hostd, "ctl", "samples", "--control-port", controlPort()}, &out);
+    const int status = run({hostd, "ctl", "samples"}, &out);
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) {
         out.pop_back();
     }

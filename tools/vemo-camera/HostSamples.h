@@ -8,9 +8,10 @@
 namespace vemo {
 namespace tools {
 
-// Runs "<hostd> ctl samples --control-port P", P being the port that the guest's control port
-// 10088 reaches (VEMO_NAT_PORT_10088, else 10088), waits up to 10 s for it and prints what it
-// answers. Returns 0 when the host holds no sample, else the exit status after one error line.
+// Runs "<hostd> ctl samples", which finds the host's control socket by itself
+// ($VEMO_HOSTD_CTL, else the one vemo-hostd running), waits up to 10 s for it and prints what
+// it answers. Returns 0 when the host holds no sample, else the exit status after one error
+// line.
 int reportHostSamples(const std::string& hostd);
 
 }  // namespace tools

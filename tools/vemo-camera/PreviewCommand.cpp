@@ -136,6 +136,9 @@ int runPreview(guest::CameraService* service, const Options& options) {
     if (!request.saveDir.empty() && !makeDirectory(request.saveDir, &error)) {
         return fail(error);
     }
+    // Declared before the session: the callbacks' hook writes it until the session's close
+    // ends the callbacks.
+    LastFrame last;
     int status = 0;
     std::unique_ptr<CameraSession> session = CameraSession::open(*service, options, &status);
     if (session == nullptr) {
@@ -164,7 +167,6 @@ int runPreview(guest::CameraService* service, const Options& options) {
 
     guest::CallbackRecorder& callbacks = session->callbacks();
     guest::PreviewWindow& window = session->window();
-    LastFrame last;
     callbacks.setKeepData(false);
     callbacks.setHook([&last](const guest::CameraEvent& event) {
         if (event.message == CAMERA_MSG_PREVIEW_FRAME) {

@@ -225,6 +225,10 @@ int runRecord(guest::CameraService* service, const Options& options) {
     if (usage != 0) {
         return usage;
     }
+    // Declared before the session: the callbacks' hook uses them until the session's close
+    // ends the callbacks.
+    std::unique_ptr<ClipWriter> writer;
+    std::unique_ptr<RecordReturner> returner;
     int status = 0;
     std::unique_ptr<CameraSession> session = CameraSession::open(*service, options, &status);
     if (session == nullptr) {
@@ -262,17 +266,17 @@ int runRecord(guest::CameraService* service, const Options& options) {
          start = comma + 1) {
         sizes.push_back(offered.substr(start, comma - start));
     }
-    ClipWriter writer(request.out, format, sizes);
-    RecordReturner returner(device);
+    writer = std::make_unique<ClipWriter>(request.out, format, sizes);
+    returner = std::make_unique<RecordReturner>(device);
     session->callbacks().setKeepData(request.metadata);
     session->callbacks().setHook([&](const guest::CameraEvent& event) {
         if (event.message != CAMERA_MSG_VIDEO_FRAME) {
             return;
         }
         if (request.metadata) {
-            returner.handBack(event);
+            returner->handBack(event);
         } else {
-            writer.add(event);
+            writer->add(event);
         }
     });
     session->log().watch(kReleaseFailure);
@@ -294,7 +298,7 @@ int runRecord(guest::CameraService* service, const Options& options) {
             std::this_thread::sleep_for(kPoll);
             const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
             char line[96];
-            snprintf(line, sizeof(line), "recording: %.1f/%.1f s, %zu frames", elapsed,
+            snprintf(line, sizeof(line), "recording: %.1f/%g s, %zu frames", elapsed,
                      request.seconds, session->callbacks().count(CAMERA_MSG_VIDEO_FRAME));
             progress.show(line);
         }
@@ -306,39 +310,41 @@ int runRecord(guest::CameraService* service, const Options& options) {
 
     const size_t received = session->callbacks().count(CAMERA_MSG_VIDEO_FRAME);
     if (received == 0) {
-        return fail(session->error("no video frames in " + std::to_string(request.seconds) + " s"));
+        char what[64];
+        snprintf(what, sizeof(what), "no video frames in %g s", request.seconds);
+        return fail(session->error(what));
     }
     if (request.metadata) {
-        if (returner.malformed() != 0) {
-            return fail(session->error(std::to_string(returner.malformed()) +
+        if (returner->malformed() != 0) {
+            return fail(session->error(std::to_string(returner->malformed()) +
                                        " metadata records were not 16 bytes"));
         }
         printRecords(session->callbacks().events());
         printf(
-            "camera %d: %zu metadata records in %.1f s; %zu handed back with "
+            "camera %d: %zu metadata records in %g s; %zu handed back with "
             "release_recording_frame, %zu release%s failed\n",
-            session->index(), received, request.seconds, returner.handed(),
+            session->index(), received, request.seconds, returner->handed(),
             session->log().watched(), session->log().watched() == 1 ? "" : "s");
         if (request.hostd.empty()) {
             return 0;
         }
         return reportHostSamples(request.hostd);
     }
-    if (!writer.error().empty()) {
-        return fail(session->error(writer.error()));
+    if (!writer->error().empty()) {
+        return fail(session->error(writer->error()));
     }
-    const double fps = writer.rate();
-    if (!writer.clip().finish(fps > 0 ? fps : 30, &error)) {
+    const double fps = writer->rate();
+    if (!writer->clip().finish(fps > 0 ? fps : 30, &error)) {
         return fail(error);
     }
-    printf("camera %d: %zu video frames in %.1f s (%.1f fps), %s %s\n", session->index(),
-           writer.frames(), request.seconds, fps, writer.size().c_str(), formatName.c_str());
-    if (!request.size.empty() && request.size != writer.size()) {
+    printf("camera %d: %zu video frames in %g s (%.1f fps), %s %s\n", session->index(),
+           writer->frames(), request.seconds, fps, writer->size().c_str(), formatName.c_str());
+    if (!request.size.empty() && request.size != writer->size()) {
         printf("note: asked for %s, but the host sent %s frames\n", request.size.c_str(),
-               writer.size().c_str());
+               writer->size().c_str());
     }
-    printf("wrote %s: Y4M, I420, %zu frames, %.1f MB\n", request.out.c_str(), writer.frames(),
-           static_cast<double>(writer.clip().bytes()) / 1e6);
+    printf("wrote %s: Y4M, I420, %zu frames, %.1f MB\n", request.out.c_str(), writer->frames(),
+           static_cast<double>(writer->clip().bytes()) / 1e6);
     return 0;
 }
 

@@ -19,6 +19,8 @@ namespace {
 
 using vemo::tools::kCommands;
 
+const int kUsageWidth = 20;
+
 void printHelp() {
     printf(
         "Usage: vemo-camera [OPTIONS] COMMAND [ARGS]\n"
@@ -30,7 +32,12 @@ void printHelp() {
     for (const vemo::tools::Command* command = kCommands; command->name != nullptr; ++command) {
         const std::string usage = std::string(command->name) +
                                   (command->arguments[0] != '\0' ? " " : "") + command->arguments;
-        printf("  %-20s %s\n", usage.c_str(), command->summary);
+        // A long synopsis gets a line of its own, the summary the next one.
+        if (usage.size() > static_cast<size_t>(kUsageWidth)) {
+            printf("  %s\n  %-*s %s\n", usage.c_str(), kUsageWidth, "", command->summary);
+        } else {
+            printf("  %-*s %s\n", kUsageWidth, usage.c_str(), command->summary);
+        }
     }
     printf(
         "\n"
