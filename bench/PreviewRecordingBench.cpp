@@ -1,0 +1,243 @@
+// Preview and recording through the device, against the bound of the bytes each path moves:
+//  - a preview step with callbacks off writes one RGB888 window frame (the host converts
+//    straight into the window's shared memory): bound = one memcpy of width x height x 3;
+//  - with preview-frame callbacks it also fetches the NV21 frame (a transfer over the guest
+//    driver's socket, then three copies: into the host's reply packet, into the array the proxy
+//    hands out, into the client's callback memory): bound += raw transfer + 3 memcpys of
+//    width x height x 3 / 2;
+//  - recording at 1920x1080: frames per second in copy mode and in metadata mode, whose ratio
+//    is the point (metadata mode keeps the frame on the host);
+//  - the CPU time of a worker that has nothing to do.
+
+#include <string.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <vemo/log_hook.h>
+
+#include "RatioReporter.h"
+#include "service/CallbackRecorder.h"
+#include "service/CameraDevice.h"
+#include "service/CameraService.h"
+#include "service/PreviewWindow.h"
+#include "support/GuestHost.h"
+
+namespace {
+
+struct Size {
+    int width;
+    int height;
+    std::string text() const { return std::to_string(width) + "x" + std::to_string(height); }
+};
+
+// A camera previewing at size (the host's preferred size) for the length of one benchmark.
+class Previewing {
+public:
+    Previewing(const Size& size, bool callbacks, const std::vector<std::string>& extra = {})
+        : _host(VEMO_HOSTD_PATH) {
+        std::vector<std::string> args = {"--quiet", "--camera",
+                                         "0:preview-sizes=" + size.text() + ",preferred=" + size.text() +
+                                             ",video-sizes=1920x1080/1280x720"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::string error;
+        if (!_host.start(args) ||
+            !(_service = vemo::guest::CameraService::load(VEMO_CAMERA_MODULE_PATH, &error)) ||
+            _service->open("0", &_device) != 0) {
+            fprintf(stderr, "bench: no camera (%s %s)\n", _host.error().c_str(), error.c_str());
+            return;
+        }
+        _callbacks.setKeepData(false);
+        _callbacks.install(*_device);
+        if (callbacks) {
+            _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+        }
+        _ok = true;
+    }
+    ~Previewing() {
+        if (_device) {
+            _device->stopPreview();
+            _device->stopRecording();
+            _device->setPreviewWindow(nullptr);
+            _device->close();
+        }
+    }
+    bool ok() const { return _ok; }
+    vemo::guest::CameraDevice& device() { return *_device; }
+    vemo::guest::PreviewWindow& window() { return _window; }
+    vemo::guest::CallbackRecorder& callbacks() { return _callbacks; }
+
+private:
+    vemo::test::GuestHost _host;
+    std::unique_ptr<vemo::guest::CameraService> _service;
+    std::unique_ptr<vemo::guest::CameraDevice> _device;
+    vemo::guest::CallbackRecorder _callbacks;
+    vemo::guest::PreviewWindow _window;
+    bool _ok = false;
+};
+
+void previewSteps(benchmark::State& state, Size size, bool callbacks) {
+    Previewing camera(size, callbacks);
+    if (!camera.ok()) {
+        state.SkipWithError("no camera");
+        return;
+    }
+    camera.device().setPreviewWindow(camera.window().ops());
+    camera.device().startPreview();
+    camera.window().waitForEnqueued(3, std::chrono::seconds(5));
+    for (auto _ : state) {
+        // One step: the next buffer queued back (and its callback, when asked for).
+        const uint64_t next = camera.window().enqueued() + 1;
+        camera.window().waitForEnqueued(next, std::chrono::seconds(5));
+        if (callbacks) {
+            camera.callbacks().waitFor(CAMERA_MSG_PREVIEW_FRAME, static_cast<size_t>(next - 1),
+                                       std::chrono::seconds(5));
+        }
+    }
+}
+
+void recordFrames(benchmark::State& state, bool metadata) {
+    Previewing camera({1920, 1080}, false);
+    if (!camera.ok()) {
+        state.SkipWithError("no camera");
+        return;
+    }
+    if (metadata) {
+        camera.device().storeMetaDataInBuffers(1);
+        // Records are handed back as they come, as a video encoder would.
+        camera.callbacks().setHook([&camera](const vemo::guest::CameraEvent&) {});
+    }
+    camera.callbacks().setKeepData(metadata);
+    camera.device().enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+    camera.device().startRecording();
+    size_t seen = 0;
+    camera.callbacks().waitFor(CAMERA_MSG_VIDEO_FRAME, 2, std::chrono::seconds(5));
+    for (auto _ : state) {
+        camera.callbacks().waitFor(CAMERA_MSG_VIDEO_FRAME, seen + 3, std::chrono::seconds(5));
+        seen = camera.callbacks().count(CAMERA_MSG_VIDEO_FRAME);
+        if (metadata) {
+            for (const vemo::guest::CameraEvent& record : camera.callbacks().events()) {
+                camera.device().releaseRecordingFrame(record.bytes.data());
+            }
+            camera.callbacks().clear();
+            seen = 0;
+        }
+    }
+    camera.device().stopRecording();
+    state.SetItemsProcessed(state.iterations());
+}
+
+bool readExactly(int fd, unsigned char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t r = recv(fd, p, n, 0);
+        if (r <= 0) {
+            return false;
+        }
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+// The bound of a preview step: one window frame written, and with callbacks the frame's
+// transfer over a Unix socket and its three copies.
+void previewBound(benchmark::State& state, Size size, bool callbacks) {
+    const size_t window = static_cast<size_t>(size.width) * size.height * 3;
+    const size_t frame = static_cast<size_t>(size.width) * size.height * 3 / 2;
+    std::vector<unsigned char> source(window, 0x42);
+    std::vector<unsigned char> shown(window);
+    std::vector<unsigned char> delivered(frame);
+    std::vector<unsigned char> copies[3] = {std::vector<unsigned char>(frame),
+                                            std::vector<unsigned char>(frame),
+                                            std::vector<unsigned char>(frame)};
+    int fds[2];
+    socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+    std::thread peer([&] {
+        unsigned char ask = 0;
+        while (readExactly(fds[1], &ask, 1)) {
+            size_t sent = 0;
+            while (sent < frame) {
+                const ssize_t w = send(fds[1], source.data() + sent, frame - sent, MSG_NOSIGNAL);
+                if (w <= 0) {
+                    return;
+                }
+                sent += static_cast<size_t>(w);
+            }
+        }
+    });
+    const unsigned char ask = 1;
+    for (auto _ : state) {
+        memcpy(shown.data(), source.data(), window);
+        if (callbacks) {
+            send(fds[0], &ask, 1, MSG_NOSIGNAL);
+            readExactly(fds[0], delivered.data(), frame);
+            memcpy(copies[0].data(), delivered.data(), frame);
+            memcpy(copies[1].data(), copies[0].data(), frame);
+            memcpy(copies[2].data(), copies[1].data(), frame);
+        }
+        benchmark::DoNotOptimize(copies[2].data());
+        benchmark::DoNotOptimize(shown.data());
+    }
+    shutdown(fds[0], SHUT_RDWR);
+    peer.join();
+    close(fds[0]);
+    close(fds[1]);
+}
+
+double processCpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+void quiet(int, const char*, const char*, void*) {}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    vemo_log_set_hook(quiet, nullptr, 1);
+    vemo::bench::RatioReporter reporter;
+    const Size sizes[] = {{640, 480}, {1280, 720}, {1920, 1080}};
+    for (const Size& size : sizes) {
+        for (bool callbacks : {false, true}) {
+            const std::string name = "Preview" + size.text() + (callbacks ? "WithCallbacks" : "");
+            const std::string bound = "Bound" + size.text() + (callbacks ? "WithCallbacks" : "");
+            benchmark::RegisterBenchmark(name.c_str(), previewSteps, size, callbacks)
+                ->MinTime(1.5)
+                ->UseRealTime();
+            benchmark::RegisterBenchmark(bound.c_str(), previewBound, size, callbacks)
+                ->MinTime(1.5)
+                ->UseRealTime();
+            reporter.addRatio("preview step " + size.text() +
+                                  (callbacks ? " with callbacks" : " without callbacks") + " / bound",
+                              name, bound);
+        }
+    }
+    benchmark::RegisterBenchmark("RecordCopy1080", recordFrames, false)->MinTime(2.0)->UseRealTime();
+    benchmark::RegisterBenchmark("RecordMetadata1080", recordFrames, true)->MinTime(2.0)->UseRealTime();
+    reporter.addRatio("copy-mode frame time / metadata-mode frame time at 1920x1080 (= metadata "
+                      "fps / copy fps)",
+                      "RecordCopy1080", "RecordMetadata1080");
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    // A worker with nothing to do: the host answers every capture with HOST_BUSY, so preview
+    // never starts but the worker runs.
+    Previewing idle({640, 480}, false, {"--fault", "busy"});
+    if (idle.ok()) {
+        idle.device().setPreviewWindow(idle.window().ops());
+        idle.device().startPreview();
+        usleep(200000);
+        const double before = processCpuSeconds();
+        sleep(2);
+        const double used = processCpuSeconds() - before;
+        printf("idle worker: %.2f%% of one core over 2 s\n", used / 2.0 * 100.0);
+    }
+    return 0;
+}
