@@ -36,6 +36,10 @@ void setFrame(Message* reply, const uint8_t* data, size_t size, uint64_t timesta
 
 }  // namespace
 
+std::optional<uint32_t> CameraDevice::cameraIx() const {
+    return _camera != nullptr ? std::optional<uint32_t>(_cameraIx) : std::nullopt;
+}
+
 CameraDevice::Handler CameraDevice::findHandler(std::string_view function) {
     static const std::unordered_map<std::string_view, Handler> kFunctions = {
         {"getNumCameras", &CameraDevice::getNumCameras},
@@ -313,8 +317,14 @@ CallStatus CameraDevice::updateFrameToCB(const Message& request, Message* reply)
     if (!status.isOk()) {
         return status;
     }
-    camera->setWindowBuffer(buffer);
-    return done(reply);
+    const std::vector<uint8_t>& rgb = camera->windowFrame();
+    WindowBuffers::Picture picture;
+    picture.rgb = rgb.data();
+    picture.size = camera->previewSize();
+    picture.timestamp = camera->timestamp();
+    picture.number = camera->pictureNumber();
+    status = _windows.write(buffer, picture);
+    return status.isOk() ? done(reply) : status;
 }
 
 CallStatus CameraDevice::streamFrame(CameraState::Stream stream, Message* reply) {

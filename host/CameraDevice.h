@@ -3,12 +3,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "CallStatus.h"
 #include "CameraState.h"
 #include "HostState.h"
 #include "Message.h"
+#include "WindowBuffers.h"
 
 namespace vemo {
 namespace host {
@@ -36,6 +38,11 @@ public:
     // Runs the named function. An error status (no such function, a missing or bad argument)
     // leaves the reply to the caller, who reports the error.
     CallStatus call(std::string_view function, const Message& request, Message* reply);
+
+    // The camera chosen with setCameraIx; nothing before.
+    std::optional<uint32_t> cameraIx() const;
+    // The store of the samples saved by this instance; 0 when none.
+    uint32_t sampleStore() const { return _camera != nullptr ? _camera->sampleStore() : 0; }
 
 private:
     using Handler = CallStatus (CameraDevice::*)(const Message& request, Message* reply);
@@ -87,6 +94,8 @@ private:
     CallStatus setPreviewFPS(const Message& request, Message* reply);
     // "id" is not looked at: every stream shares one capture.
     CallStatus captureFrame(const Message& request, Message* reply);
+    // Draws the current picture into the window buffer "cb" (WindowBuffers); "frame_id" is not
+    // looked at.
     CallStatus updateFrameToCB(const Message& request, Message* reply);
     // "id" 0 is the video stream, 1 the preview stream.
     CallStatus getFrameContents(const Message& request, Message* reply);
@@ -109,6 +118,7 @@ private:
     const HostConfig& _config;
     uint32_t _cameraIx = 0;
     std::unique_ptr<CameraState> _camera;  // null until setCameraIx
+    WindowBuffers _windows;
 };
 
 }  // namespace host

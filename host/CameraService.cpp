@@ -1,5 +1,9 @@
 #include "CameraService.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cstring>
 #include <vector>
 
@@ -11,6 +15,22 @@
 
 namespace vemo {
 namespace host {
+
+namespace {
+
+std::string peerOf(int fd) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof(peer);
+    char text[INET_ADDRSTRLEN] = "?";
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+        peer.sin_family != AF_INET) {
+        return "?";
+    }
+    inet_ntop(AF_INET, &peer.sin_addr, text, sizeof(text));
+    return std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+}
+
+}  // namespace
 
 CameraService::CameraService(HostState& state)
     : _state(state), _server("camera service", [this](int fd, unsigned id) { serve(fd, id); }) {}
@@ -24,6 +44,19 @@ void CameraService::serve(int fd, unsigned id) {
     }
     const std::string who = "conn=" + std::to_string(id);
     Session session(_state, label);
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        _connections[id] = Connection{peerOf(fd), &session};
+    }
+    // Whichever way serving ends, the connection leaves the list before its session goes.
+    struct Listed {
+        CameraService* service;
+        unsigned id;
+        ~Listed() {
+            std::lock_guard<std::mutex> guard(service->_lock);
+            service->_connections.erase(id);
+        }
+    } listed{this, id};
     PacketStream stream(fd);
     std::vector<uint8_t> request;
     PacketBuffer reply;
@@ -60,6 +93,16 @@ void CameraService::serve(int fd, unsigned id) {
             return;
         }
     }
+}
+
+std::vector<CameraService::ConnectionSummary> CameraService::connections() const {
+    std::lock_guard<std::mutex> guard(_lock);
+    std::vector<ConnectionSummary> connections;
+    for (const auto& [id, connection] : _connections) {
+        connections.push_back(
+            ConnectionSummary{id, connection.peer, connection.session->summary()});
+    }
+    return connections;
 }
 
 }  // namespace host

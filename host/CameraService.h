@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "HostState.h"
+#include "Session.h"
 #include "TcpServer.h"
 
 namespace vemo {
@@ -24,11 +28,27 @@ public:
     uint16_t port() const { return _server.port(); }
     void stop() { _server.stop(); }
 
+    struct ConnectionSummary {
+        unsigned id = 0;
+        std::string peer;  // "address:port"
+        SessionSummary session;
+    };
+    // The connections open now, by id. Any thread.
+    std::vector<ConnectionSummary> connections() const;
+
 private:
+    struct Connection {
+        std::string peer;
+        const Session* session;
+    };
+
     // Runs on the connection's own thread.
     void serve(int fd, unsigned id);
 
     HostState& _state;
+    mutable std::mutex _lock;
+    std::map<unsigned, Connection> _connections;  // guarded by _lock
+    // Last: its threads use the members above until it has stopped.
     TcpServer _server;
 };
 

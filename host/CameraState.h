@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -84,13 +83,14 @@ public:
     // Keeps the current video frame in the instance's sample store.
     SavedSample saveVideoFrame();
 
-    // The preview window buffer the guest last asked to be filled, and what fills it: the
-    // current picture as window buffers hold it, RGB888 at the preview size. Writing it into the
-    // buffer comes with the buffers that the host shares with the guest. The frame is valid
-    // until the next call or a change of the preview size.
-    void setWindowBuffer(uint32_t id) { _windowBuffer = id; }
-    std::optional<uint32_t> windowBuffer() const { return _windowBuffer; }
+    // The current picture as window buffers hold it: RGB888 at the preview size. Valid until
+    // the next call or a change of the preview size.
     const std::vector<uint8_t>& windowFrame();
+    FrameSize previewSize() const { return _preview.size; }
+    // Number of the current picture of the source.
+    uint64_t pictureNumber() const { return _source->number(); }
+    // The instance's sample store; 0 until the first sample is saved.
+    uint32_t sampleStore() const { return _sampleStore; }
 
 private:
     struct StreamState {
@@ -121,8 +121,7 @@ private:
     JpegEncoder _photoEncoder;
     JpegEncoder _thumbnailEncoder;
 
-    uint32_t _sampleStore = 0;  // 0 until the first sample is saved
-    std::optional<uint32_t> _windowBuffer;
+    uint32_t _sampleStore = 0;
 };
 
 }  // namespace host

@@ -56,6 +56,15 @@ std::vector<uint32_t> ClientTable::clientsOf(unsigned handle) const {
     return ids;
 }
 
+std::vector<ClientTable::ClientSummary> ClientTable::clients() const {
+    std::lock_guard<std::mutex> guard(_lock);
+    std::vector<ClientSummary> clients;
+    for (const auto& [id, client] : _clients) {
+        clients.push_back(ClientSummary{id, client.handle, client.pairing});
+    }
+    return clients;
+}
+
 std::shared_ptr<Pairing> ClientTable::open(uint64_t id, uint32_t port, int controlFd,
                                            std::string* why) {
     std::lock_guard<std::mutex> guard(_lock);

@@ -40,6 +40,14 @@ public:
     // The ids of the handle's clients.
     std::vector<uint32_t> clientsOf(unsigned handle) const;
 
+    struct ClientSummary {
+        uint32_t id = 0;
+        unsigned handle = 0;
+        std::shared_ptr<Pairing> pairing;  // null before the first open
+    };
+    // Every client connected now, by id.
+    std::vector<ClientSummary> clients() const;
+
     // Pairs the client with the control socket and a session for the port (see Pairing). Null
     // with *why when there is no such client, it is open already or the host is stopping.
     std::shared_ptr<Pairing> open(uint64_t id, uint32_t port, int controlFd, std::string* why);

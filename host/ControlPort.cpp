@@ -11,9 +11,6 @@ namespace host {
 
 namespace {
 
-// Reply bytes a read record moves per step, whatever count it asks for.
-constexpr size_t kReadChunk = 1u << 20;
-
 uint64_t loadU64Le(const uint8_t* p) {
     return static_cast<uint64_t>(loadU32Le(p)) | (static_cast<uint64_t>(loadU32Le(p + 4)) << 32);
 }
@@ -118,20 +115,24 @@ void ControlPort::serve(int fd, unsigned id) {
 
 bool ControlPort::sendReplies(int fd, Pairing& pairing, uint32_t count, std::string* why) {
     const size_t perSend = _state.config.faults.bytePerTransfer ? 1 : SIZE_MAX;
-    std::vector<uint8_t> chunk;
+    int result = 0;
+    const auto send = [fd, perSend, &result](const iovec* pieces, size_t n, size_t) {
+        iovec parts[Pairing::kMaxPieces];
+        std::copy(pieces, pieces + n, parts);
+        result = sendAllv(fd, parts, n, perSend);
+        return result == 0;
+    };
     for (uint32_t sent = 0; sent < count;) {
-        chunk.clear();
-        const int64_t n = pairing.takeReplyBytes(std::min<size_t>(count - sent, kReadChunk), &chunk,
-                                                 [fd] { return peerHungUp(fd); });
+        const int64_t n =
+            pairing.sendReplyBytes(count - sent, send, [fd] { return peerHungUp(fd); });
+        if (n == Pairing::kSendFailed) {
+            *why = std::string("read bytes not sent: ") + std::strerror(-result);
+            return false;
+        }
         if (n < 0) {
             *why = "read of " + std::to_string(count) + " bytes cut off after " +
                    std::to_string(sent) +
                    (n == Pairing::kEnded ? ": no session answers" : ": peer hung up");
-            return false;
-        }
-        const int result = sendAll(fd, chunk.data(), chunk.size(), perSend);
-        if (result != 0) {
-            *why = std::string("read bytes not sent: ") + std::strerror(-result);
             return false;
         }
         sent += static_cast<uint32_t>(n);

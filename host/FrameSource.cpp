@@ -10,5 +10,9 @@ std::unique_ptr<IFrameSource> IFrameSource::create(const CameraConfig& camera) {
     return std::make_unique<TestPattern>(camera.facing == kFacingFront ? 0xFF2896E6 : 0xFFE65A28);
 }
 
+std::string IFrameSource::describe(const CameraConfig&) {
+    return "pattern";
+}
+
 }  // namespace host
 }  // namespace vemo

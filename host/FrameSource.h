@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "FrameSize.h"
@@ -46,6 +47,8 @@ public:
 
     // The source a camera is configured with.
     static std::unique_ptr<IFrameSource> create(const CameraConfig& camera);
+    // What create gives for the camera, in a word or two ("pattern").
+    static std::string describe(const CameraConfig& camera);
 };
 
 }  // namespace host

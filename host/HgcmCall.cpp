@@ -79,7 +79,16 @@ bool HgcmCall::read(size_t ix, size_t offset, size_t length, uint8_t* dst) {
 }
 
 bool HgcmCall::write(size_t ix, size_t offset, const uint8_t* src, size_t length) {
-    if (broken() || !inRange(ix, offset, length)) {
+    const iovec piece{const_cast<uint8_t*>(src), length};
+    return write(ix, offset, &piece, 1);
+}
+
+bool HgcmCall::write(size_t ix, size_t offset, const iovec* pieces, size_t count) {
+    size_t length = 0;
+    for (size_t i = 0; i < count; ++i) {
+        length += pieces[i].iov_len;
+    }
+    if (broken() || count > kMaxWritePieces || !inRange(ix, offset, length)) {
         return false;
     }
     uint8_t header[16];
@@ -87,10 +96,10 @@ bool HgcmCall::write(size_t ix, size_t offset, const uint8_t* src, size_t length
     p = storeU32Le(p, static_cast<uint32_t>(ix));
     p = storeU32Le(p, static_cast<uint32_t>(offset));
     storeU32Le(p, static_cast<uint32_t>(length));
-    int sent = sendAll(_fd, header, sizeof(header));
-    if (sent == 0 && length > 0) {
-        sent = sendAll(_fd, src, length);
-    }
+    iovec all[1 + kMaxWritePieces];
+    all[0] = iovec{header, sizeof(header)};
+    std::copy(pieces, pieces + count, all + 1);
+    const int sent = sendAllv(_fd, all, 1 + count);
     if (sent != 0) {
         breakOff(std::string("WRITE not sent: ") + std::strerror(-sent));
         return false;

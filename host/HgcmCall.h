@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,6 +40,9 @@ public:
     // Writes length bytes at offset of parameter ix into the guest's memory. False when the
     // range lies outside the parameter or the connection broke (then also broken()).
     bool write(size_t ix, size_t offset, const uint8_t* src, size_t length);
+    // The same for the count pieces one after another, sent from where they lie.
+    static constexpr size_t kMaxWritePieces = 32;
+    bool write(size_t ix, size_t offset, const iovec* pieces, size_t count);
     // The text of parameter ix up to its first NUL, which must come within maxLength + 1 bytes.
     bool readText(size_t ix, size_t maxLength, std::string* text);
 

@@ -194,16 +194,28 @@ int32_t HgcmService::recvData(HgcmCall& call, Pairing* pairing) {
     }
     const size_t max = std::min(
         {size - 4, kMaxTransfer, _state.config.faults.bytePerTransfer ? size_t{1} : SIZE_MAX});
-    std::vector<uint8_t> out(4);
-    const int64_t count = pairing != nullptr ? pairing->takeReplyBytes(
-                                                   max, &out, [&call] { return call.guestGone(); })
-                                             : Pairing::kEnded;
-    if (count == Pairing::kPeerGone) {
-        return VEMO_VERR_NOT_SUPPORTED;
+    uint8_t count[4];
+    // The count and the reply bytes go to the guest as one WRITE, the bytes straight from the
+    // queued reply packets.
+    const auto deliver = [&call, &count](const iovec* pieces, size_t n, size_t total) {
+        iovec all[1 + Pairing::kMaxPieces];
+        storeU32Le(count, static_cast<uint32_t>(total));
+        all[0] = iovec{count, sizeof(count)};
+        std::copy(pieces, pieces + n, all + 1);
+        return call.write(1, 0, all, 1 + n);
+    };
+    const int64_t taken =
+        pairing != nullptr
+            ? pairing->sendReplyBytes(max, deliver, [&call] { return call.guestGone(); })
+            : Pairing::kEnded;
+    if (taken >= 0 || taken == Pairing::kSendFailed) {
+        return VEMO_VINF_SUCCESS;
     }
-    storeU32Le(out.data(), static_cast<uint32_t>(count >= 0 ? static_cast<int32_t>(count) : -1));
-    call.write(1, 0, out.data(), out.size());
-    return count >= 0 ? VEMO_VINF_SUCCESS : VEMO_VERR_NOT_SUPPORTED;
+    if (taken == Pairing::kEnded) {
+        storeU32Le(count, static_cast<uint32_t>(-1));
+        call.write(1, 0, count, sizeof(count));
+    }
+    return VEMO_VERR_NOT_SUPPORTED;
 }
 
 int32_t HgcmService::commitBuffer(HgcmCall& call, const std::string& label) {

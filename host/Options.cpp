@@ -297,6 +297,10 @@ const OptionDef kOptions[] = {
      [](std::string_view v, ParseState* s, std::string* error) {
          return parsePath(v, &s->options->hgcmSocket, error);
      }},
+    {"--ctl-socket", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         return parsePath(v, &s->options->ctlSocket, error);
+     }},
     {"--record", true,
      [](std::string_view v, ParseState* s, std::string* error) {
          return parsePath(v, &s->options->recordPath, error);
@@ -379,10 +383,11 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
 
 std::string usageText() {
     return "Usage: vemo-hostd [options]\n"
+           "       vemo-hostd ctl [--socket PATH] COMMAND [ARGUMENT...]  (see ctl --help)\n"
            "Host camera service for Vemo Android guests: answers the guest's camera module\n"
            "with a generated test pattern. Prints one line on stdout once it listens,\n"
-           "'vemo-hostd ready camera-port=<port> control-port=<port> hgcm-socket=<path>';\n"
-           "logs go to stderr. SIGTERM or SIGINT stops it.\n"
+           "'vemo-hostd ready camera-port=<port> control-port=<port> hgcm-socket=<path>\n"
+           "ctl-socket=<path>'; logs go to stderr. SIGTERM or SIGINT stops it.\n"
            "\n"
            "Options:\n"
            "  --cameras N            number of cameras, 0 to 16 (default 2)\n"
@@ -422,6 +427,8 @@ std::string usageText() {
            "  --hgcm-socket PATH     Unix socket of the guest-driver endpoint (default:\n"
            "                         hgcm.sock in a new private directory under $TMPDIR or\n"
            "                         /tmp); removed on exit\n"
+           "  --ctl-socket PATH      Unix socket for 'vemo-hostd ctl' (default: ctl.sock\n"
+           "                         next to the default guest-driver socket); removed on exit\n"
            "  --record PATH          append a line to PATH for every connect, call, control\n"
            "                         record and request the host sees, for tests\n"
            "  --fault MODE           misbehave, for fault tests; repeat for several. MODE:\n"

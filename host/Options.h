@@ -16,6 +16,7 @@ struct Options {
     uint16_t cameraPort = 10072;
     uint16_t controlPort = 10088;
     std::string hgcmSocket;  // empty: a socket in a new private temporary directory
+    std::string ctlSocket;   // empty: the same
     std::string recordPath;  // empty: no record
     LogLevel logLevel = LogLevel::kInfo;
     bool help = false;

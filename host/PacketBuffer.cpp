@@ -1,7 +1,24 @@
 #include "PacketBuffer.h"
 
+#include <utility>
+
 namespace vemo {
 namespace host {
+
+PacketBuffer::PacketBuffer(PacketBuffer&& other) noexcept
+    : _data(std::move(other._data)),
+      _capacity(std::exchange(other._capacity, 0)),
+      _size(std::exchange(other._size, 0)) {}
+
+PacketBuffer& PacketBuffer::operator=(PacketBuffer&& other) noexcept {
+    if (this == &other) {
+        return *this;
+    }
+    _data = std::move(other._data);
+    _capacity = std::exchange(other._capacity, 0);
+    _size = std::exchange(other._size, 0);
+    return *this;
+}
 
 uint8_t* PacketBuffer::preparePayload(size_t size) {
     const size_t needed = size + 4;

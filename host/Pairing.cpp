@@ -21,6 +21,7 @@ constexpr std::chrono::milliseconds kPeerCheckInterval(100);
 Pairing::Pairing(HostState& state, uint32_t clientId, uint32_t port, int controlFd)
     : _state(state),
       _clientId(clientId),
+      _port(port),
       _label("client " + std::to_string(clientId)),
       _who("client=" + std::to_string(clientId)),
       _session(port == kCameraServicePort ? std::make_unique<Session>(state, _label) : nullptr),
@@ -62,7 +63,7 @@ bool Pairing::answerPackets() {
                 return false;
             }
             _faults.shape(&_reply);
-            if (!postReply(_reply)) {
+            if (!postReply()) {
                 logLine(LogLevel::kWarning, "%s: closed: guest leaves %zu reply bytes unread",
                         _label.c_str(), kMaxPendingReplies);
                 finish();
@@ -80,37 +81,46 @@ bool Pairing::answerPackets() {
     return true;
 }
 
-bool Pairing::postReply(const PacketBuffer& reply) {
+bool Pairing::postReply() {
     std::lock_guard<std::mutex> guard(_lock);
-    if (_replies.size() - _replyRead + reply.packetSize() > kMaxPendingReplies) {
+    if (_pending + _reply.packetSize() > kMaxPendingReplies) {
         return false;
     }
-    if (_replyRead > _replies.size() / 2) {
-        _replies.erase(_replies.begin(), _replies.begin() + static_cast<ptrdiff_t>(_replyRead));
-        _replyRead = 0;
+    _pending += _reply.packetSize();
+    _replies.push_back(std::move(_reply));
+    if (!_spare.empty()) {
+        _reply = std::move(_spare.back());
+        _spare.pop_back();
     }
-    _replies.insert(_replies.end(), reply.packet(), reply.packet() + reply.packetSize());
     _changed.notify_all();
     return true;
 }
 
-int64_t Pairing::takeReplyBytes(size_t max, std::vector<uint8_t>* out,
+void Pairing::consumeReplies(size_t count) {
+    _pending -= count;
+    while (count > 0) {
+        const size_t left = _replies.front().packetSize() - _replyRead;
+        const size_t n = std::min(left, count);
+        _replyRead += n;
+        count -= n;
+        if (n == left) {
+            if (_spare.size() < kSparePackets) {
+                _spare.push_back(std::move(_replies.front()));
+            }
+            _replies.pop_front();
+            _replyRead = 0;
+        }
+    }
+}
+
+int64_t Pairing::sendReplyBytes(size_t max, const ReplySink& sink,
                                 const std::function<bool()>& peerGone) {
     std::unique_lock<std::mutex> lock(_lock);
     for (;;) {
-        const size_t pending = _replies.size() - _replyRead;
-        if (pending > 0 || (max == 0 && _answering)) {
-            const size_t n = std::min(pending, max);
-            const auto from = _replies.begin() + static_cast<ptrdiff_t>(_replyRead);
-            out->insert(out->end(), from, from + static_cast<ptrdiff_t>(n));
-            _replyRead += n;
-            if (_replyRead == _replies.size()) {
-                _replies.clear();
-                _replyRead = 0;
-            }
-            return static_cast<int64_t>(n);
+        if (!_sending && (_pending > 0 || (max == 0 && _answering))) {
+            break;
         }
-        if (!_answering) {
+        if (!_sending && !_answering) {
             return kEnded;
         }
         if (peerGone()) {
@@ -118,6 +128,23 @@ int64_t Pairing::takeReplyBytes(size_t max, std::vector<uint8_t>* out,
         }
         _changed.wait_for(lock, kPeerCheckInterval);
     }
+    size_t count = 0;
+    size_t total = 0;
+    size_t offset = _replyRead;
+    for (auto it = _replies.begin(); it != _replies.end() && total < max && count < kMaxPieces;
+         ++it, offset = 0) {
+        const size_t n = std::min(it->packetSize() - offset, max - total);
+        _pieces[count++] = iovec{const_cast<uint8_t*>(it->packet()) + offset, n};
+        total += n;
+    }
+    _sending = true;
+    lock.unlock();
+    const bool sent = sink(_pieces, count, total);
+    lock.lock();
+    consumeReplies(total);
+    _sending = false;
+    _changed.notify_all();
+    return sent ? static_cast<int64_t>(total) : kSendFailed;
 }
 
 void Pairing::markEnded() {
@@ -148,6 +175,19 @@ void Pairing::finish() {
 bool Pairing::live() const {
     std::lock_guard<std::mutex> guard(_lock);
     return !_ended;
+}
+
+size_t Pairing::pendingReplyBytes() const {
+    std::lock_guard<std::mutex> guard(_lock);
+    return _pending;
+}
+
+std::optional<SessionSummary> Pairing::session() const {
+    std::lock_guard<std::mutex> guard(_sessionLock);
+    if (_session == nullptr) {
+        return std::nullopt;
+    }
+    return _session->summary();
 }
 
 void Pairing::setControlBusy(bool busy) {

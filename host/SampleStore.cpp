@@ -22,11 +22,24 @@ void SampleStore::close(uint32_t store) {
 
 uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size,
                            const uint8_t* bytes, size_t count, uint64_t timestamp) {
-    // The copy is made before the lock is taken: other connections' releases need not wait.
-    auto sample = std::make_shared<Sample>();
+    std::shared_ptr<Sample> sample(new Sample, [spare = _spare](Sample* gone) {
+        std::lock_guard<std::mutex> guard(spare->lock);
+        if (spare->frames.size() < kSpareFrames) {
+            spare->frames.push_back(std::move(gone->bytes));
+        }
+        delete gone;
+    });
+    {
+        std::lock_guard<std::mutex> guard(_spare->lock);
+        if (!_spare->frames.empty()) {
+            sample->bytes = std::move(_spare->frames.back());
+            _spare->frames.pop_back();
+        }
+    }
     sample->format = format;
     sample->size = size;
     sample->timestamp = timestamp;
+    // The copy is made without the lock: other connections' releases need not wait.
     sample->bytes.assign(bytes, bytes + count);
 
     std::lock_guard<std::mutex> guard(_lock);
@@ -84,6 +97,22 @@ std::shared_ptr<const SampleStore::Sample> SampleStore::find(uint32_t store,
     }
     const auto sample = found->second.samples.find(number);
     return sample != found->second.samples.end() ? sample->second : nullptr;
+}
+
+std::vector<SampleStore::StoreSummary> SampleStore::summary() const {
+    std::lock_guard<std::mutex> guard(_lock);
+    std::vector<StoreSummary> stores;
+    for (const auto& [number, store] : _stores) {
+        StoreSummary entry;
+        entry.store = number;
+        entry.outstanding = store.samples.size();
+        if (!store.samples.empty()) {
+            entry.oldest = store.samples.begin()->first;
+            entry.newest = store.samples.rbegin()->first;
+        }
+        stores.push_back(entry);
+    }
+    return stores;
 }
 
 size_t SampleStore::outstanding(uint32_t store) const {

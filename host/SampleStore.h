@@ -23,11 +23,16 @@ namespace host {
 // never releases slows nothing down and can't exhaust memory; a release of a dropped sample
 // answers as for an unknown one.
 //
+// The storage of released and dropped samples that nobody reads any more is kept, a few frames
+// worth, for the next samples, so that recording allocates no frame memory in its steady state.
+//
 // Shared by every connection: all functions may be called from any thread.
 class SampleStore {
 public:
     static constexpr size_t kMaxSamples = 64;
     static constexpr size_t kMaxBytes = 256u << 20;
+    // Sample storage kept for reuse.
+    static constexpr size_t kSpareFrames = 4;
 
     struct Sample {
         uint64_t number = 0;
@@ -61,6 +66,15 @@ public:
     // Samples saved and neither released nor dropped; 0 for a store that is not open.
     size_t outstanding(uint32_t store) const;
 
+    struct StoreSummary {
+        uint32_t store = 0;
+        size_t outstanding = 0;
+        uint64_t oldest = 0;  // sample numbers; 0 when there are none
+        uint64_t newest = 0;
+    };
+    // Every open store, by number.
+    std::vector<StoreSummary> summary() const;
+
 private:
     struct Store {
         uint64_t next = 0;
@@ -71,12 +85,19 @@ private:
 
     // Drops the oldest sample of a store; the lock must be held.
     void dropOldest(uint32_t number, Store* store);
+    // Storage of samples that are gone, for the next ones: a sample gives its bytes back when
+    // its last holder lets it go, whichever thread that is.
+    struct SparePool {
+        std::mutex lock;
+        std::vector<std::vector<uint8_t>> frames;  // guarded by lock
+    };
 
     const size_t _maxSamples = kMaxSamples;
     const size_t _maxBytes = kMaxBytes;
     mutable std::mutex _lock;
     uint32_t _lastStore = 0;
     std::map<uint32_t, Store> _stores;
+    const std::shared_ptr<SparePool> _spare = std::make_shared<SparePool>();
 };
 
 }  // namespace host

@@ -6,8 +6,14 @@
 namespace vemo {
 namespace host {
 
-Session::Session(HostState& state, std::string label)
-    : _state(state), _label(std::move(label)) {}
+Session::Session(HostState& state, std::string label) : _state(state), _label(std::move(label)) {
+    _summary.label = _label;
+}
+
+SessionSummary Session::summary() const {
+    std::lock_guard<std::mutex> guard(_summaryLock);
+    return _summary;
+}
 
 bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std::string* fault) {
     const DecodeResult decoded = _request.decode(data, size);
@@ -21,12 +27,18 @@ bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std:
         function != nullptr ? run(*function) : CallStatus::error("request without __function");
     if (!status.isOk()) {
         const std::string name = function != nullptr ? *function : "?";
-        logLine(LogLevel::kWarning, "%s: %s: %s", _label.c_str(), logSafe(name).c_str(),
-                status.text().c_str());
+        logLine(status.repeated() ? LogLevel::kDebug : LogLevel::kWarning, "%s: %s: %s",
+                _label.c_str(), logSafe(name).c_str(), status.text().c_str());
         _reply.clear();
         _reply.set(keys::kError, Value::string(name + ": " + status.text()));
     }
     _reply.encode(reply->preparePayload(_reply.encodedSize()));
+
+    std::lock_guard<std::mutex> guard(_summaryLock);
+    _summary.instance = _device != nullptr;
+    _summary.camera = _device != nullptr ? _device->cameraIx() : std::nullopt;
+    _summary.sampleStore = _device != nullptr ? _device->sampleStore() : 0;
+    ++_summary.requests;
     return true;
 }
 

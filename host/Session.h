@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 #include "CallStatus.h"
@@ -13,6 +15,15 @@
 
 namespace vemo {
 namespace host {
+
+// What a session has done so far, as another thread may look at it.
+struct SessionSummary {
+    std::string label;  // "conn 3", "client 5"
+    bool instance = false;
+    std::optional<uint32_t> camera;  // selected with setCameraIx
+    uint32_t sampleStore = 0;        // 0: no sample saved yet
+    uint64_t requests = 0;
+};
 
 // The remote-object conversation of one client connection, whatever carries its packets: one
 // request payload in, one reply payload out. It owns the connection's instance, created by
@@ -30,6 +41,9 @@ public:
 
     bool hasInstance() const { return _device != nullptr; }
 
+    // Any thread; it does not wait for a request being answered.
+    SessionSummary summary() const;
+
 private:
     CallStatus run(const std::string& function);
     CallStatus initThis();
@@ -40,6 +54,9 @@ private:
     // Kept from call to call so that their storage is reused.
     Message _request;
     Message _reply;
+
+    mutable std::mutex _summaryLock;
+    SessionSummary _summary;  // guarded by _summaryLock; brought up to date after each request
 };
 
 }  // namespace host

@@ -30,17 +30,38 @@ RecvStatus recvExactly(int fd, void* dst, size_t size, size_t* received) {
 }
 
 int sendAll(int fd, const void* data, size_t size, size_t maxPerSend) {
-    const uint8_t* in = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        const ssize_t n = ::send(fd, in, std::min(size, maxPerSend), MSG_NOSIGNAL);
+    iovec piece{const_cast<void*>(data), size};
+    return sendAllv(fd, &piece, 1, maxPerSend);
+}
+
+int sendAllv(int fd, iovec* pieces, size_t count, size_t maxPerSend) {
+    while (count > 0) {
+        ssize_t n = 0;
+        if (maxPerSend == SIZE_MAX) {
+            msghdr message{};
+            message.msg_iov = pieces;
+            message.msg_iovlen = count;
+            n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        } else {
+            n = ::send(fd, pieces->iov_base, std::min(pieces->iov_len, maxPerSend), MSG_NOSIGNAL);
+        }
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return -errno;
         }
-        in += n;
-        size -= static_cast<size_t>(n);
+        // Pieces sent whole, empty ones included, are done with.
+        auto sent = static_cast<size_t>(n);
+        while (count > 0 && sent >= pieces->iov_len) {
+            sent -= pieces->iov_len;
+            ++pieces;
+            --count;
+        }
+        if (count > 0) {
+            pieces->iov_base = static_cast<uint8_t*>(pieces->iov_base) + sent;
+            pieces->iov_len -= sent;
+        }
     }
     return 0;
 }

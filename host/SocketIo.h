@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/uio.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +22,11 @@ RecvStatus recvExactly(int fd, void* dst, size_t size, size_t* received);
 // Sends all size bytes, at most maxPerSend of them with one send (the byte-per-transfer fault
 // sends them one by one). Returns 0 or a negative errno.
 int sendAll(int fd, const void* data, size_t size, size_t maxPerSend = SIZE_MAX);
+
+// Sends the count pieces one after another as if they were one block, from where they lie,
+// with as few sends as the socket allows; at most maxPerSend bytes go with one send. The
+// pieces are used up as they go (their bases and lengths change). Returns 0 or a negative errno.
+int sendAllv(int fd, iovec* pieces, size_t count, size_t maxPerSend = SIZE_MAX);
 
 // True when the peer has hung up or the socket has failed or been shut down. Never blocks.
 bool peerHungUp(int fd);

@@ -1,4 +1,5 @@
-// vemo-hostd: the host camera service that Vemo Android guests talk to.
+// vemo-hostd: the host camera service that Vemo Android guests talk to; `vemo-hostd ctl` is the
+// client of its control socket.
 
 #include <pthread.h>
 #include <signal.h>
@@ -6,27 +7,52 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "CameraService.h"
 #include "ClientTable.h"
 #include "ControlPort.h"
+#include "CtlClient.h"
+#include "CtlCommands.h"
+#include "CtlProtocol.h"
+#include "CtlServer.h"
 #include "HgcmEndpoint.h"
 #include "HgcmService.h"
 #include "HostState.h"
 #include "Log.h"
 #include "Options.h"
+#include "RuntimeDirectory.h"
 
 using vemo::host::CameraService;
 using vemo::host::ClientTable;
 using vemo::host::ControlPort;
+using vemo::host::CtlClient;
+using vemo::host::CtlCommands;
+using vemo::host::CtlServer;
 using vemo::host::HgcmEndpoint;
 using vemo::host::HgcmService;
 using vemo::host::HostState;
 using vemo::host::LogLevel;
 using vemo::host::logLine;
 using vemo::host::Options;
+using vemo::host::RuntimeDirectory;
+
+namespace {
+
+// The path given, or name in the private directory, made on first need; empty when it can't be.
+std::string socketPath(const std::string& given, const char* name, RuntimeDirectory* directory) {
+    if (!given.empty()) {
+        return given;
+    }
+    return directory->create() == 0 ? directory->path() + "/" + name : "";
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "ctl") == 0) {
+        return CtlClient::run(std::vector<std::string>(argv + 2, argv + argc));
+    }
     Options options;
     std::string error;
     if (!vemo::host::parseOptions(argc, argv, &options, &error)) {
@@ -49,6 +75,8 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // Made first, so that it is removed last, once the sockets in it are gone.
+    RuntimeDirectory runtime;
     HostState state(options.host);
     if (!options.recordPath.empty() && state.record.open(options.recordPath) != 0) {
         return 1;
@@ -58,15 +86,21 @@ int main(int argc, char** argv) {
     CameraService camera(state);
     ControlPort control(state, clients);
     HgcmEndpoint endpoint(hgcm);
-    if (camera.start(options.listenAddress, options.cameraPort) != 0 ||
+    const CtlCommands commands({state, clients, camera});
+    CtlServer ctl(commands);
+    const std::string hgcmPath = socketPath(options.hgcmSocket, "hgcm.sock", &runtime);
+    const std::string ctlPath =
+        socketPath(options.ctlSocket, vemo::host::ctl::kSocketName, &runtime);
+    if (hgcmPath.empty() || ctlPath.empty() ||
+        camera.start(options.listenAddress, options.cameraPort) != 0 ||
         control.start(options.listenAddress, options.controlPort) != 0 ||
-        endpoint.start(options.hgcmSocket) != 0) {
+        endpoint.start(hgcmPath) != 0 || ctl.start(ctlPath) != 0) {
         clients.shutdown();
         return 1;
     }
-    std::printf("vemo-hostd ready camera-port=%u control-port=%u hgcm-socket=%s\n",
+    std::printf("vemo-hostd ready camera-port=%u control-port=%u hgcm-socket=%s ctl-socket=%s\n",
                 static_cast<unsigned>(camera.port()), static_cast<unsigned>(control.port()),
-                endpoint.path().c_str());
+                endpoint.path().c_str(), ctl.path().c_str());
     std::fflush(stdout);
 
     int signal = 0;
@@ -75,6 +109,7 @@ int main(int argc, char** argv) {
     // Calls and reads that wait for replies are woken first, so that every thread can be joined.
     clients.shutdown();
     endpoint.stop();
+    ctl.stop();
     control.stop();
     camera.stop();
     return 0;

@@ -17,8 +17,8 @@ done
 
 echo "=== fuzz targets: a bounded run each"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_message fuzz_packet
-for target in message packet; do
+cmake --build --preset fuzz --target fuzz_message fuzz_packet fuzz_host_message fuzz_hgcm_channel
+for target in message packet host_message hgcm_channel; do
   build/fuzz/bin/fuzz_${target} -runs=200000 -max_total_time=20 -max_len=4096 \
     -print_final_stats=1 2>&1 | tail -n 3
 done

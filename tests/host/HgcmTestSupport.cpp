@@ -234,9 +234,10 @@ HostRig::HostRig(HostFaults faults) {
     }
     directory = name;
     socketPath = directory + "/hgcm.sock";
+    ctlPath = directory + "/ctl.sock";
     started = state.record.open(directory + "/record.txt") == 0 &&
               camera.start("127.0.0.1", 0) == 0 && control.start("127.0.0.1", 0) == 0 &&
-              endpoint.start(socketPath) == 0;
+              endpoint.start(socketPath) == 0 && ctl.start(ctlPath) == 0;
 }
 
 HostRig::~HostRig() {
@@ -248,6 +249,7 @@ HostRig::~HostRig() {
 void HostRig::stop() {
     clients.shutdown();
     endpoint.stop();
+    ctl.stop();
     control.stop();
     camera.stop();
 }

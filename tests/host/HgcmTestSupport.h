@@ -9,6 +9,8 @@
 #include "CameraService.h"
 #include "ClientTable.h"
 #include "ControlPort.h"
+#include "CtlCommands.h"
+#include "CtlServer.h"
 #include "HgcmEndpoint.h"
 #include "HgcmService.h"
 #include "HostState.h"
@@ -74,8 +76,8 @@ private:
 // A 13-byte control record.
 std::vector<uint8_t> controlRecord(uint8_t command, uint64_t clientId, uint32_t argument);
 
-// vemo-hostd's services in this process on free loopback ports, the endpoint and the record
-// file in a private directory.
+// vemo-hostd's services in this process on free loopback ports, the endpoint, the control
+// socket and the record file in a private directory.
 class HostRig {
 public:
     explicit HostRig(HostFaults faults = {});
@@ -92,8 +94,11 @@ public:
     CameraService camera{state};
     ControlPort control{state, clients};
     HgcmEndpoint endpoint{hgcm};
+    CtlCommands ctlCommands{{state, clients, camera}};
+    CtlServer ctl{ctlCommands};
     std::string directory;
     std::string socketPath;
+    std::string ctlPath;
     bool started = false;
 };
 

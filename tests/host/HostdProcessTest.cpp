@@ -11,12 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <map>
 #include <sstream>
 #include <thread>
 
+#include "FrameTestSupport.h"
 #include "HgcmTestSupport.h"
 #include "HostTestSupport.h"
 
@@ -141,14 +143,21 @@ TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
                      "2:name=Side,facing=0,orientation=90", "--orientation", "180", "--quiet"});
         const std::string ready = hostd.readLine();
         std::map<std::string, std::string> fields = readyFields(ready);
-        ASSERT_EQ(fields.size(), 3u) << ready;
+        ASSERT_EQ(fields.size(), 4u) << ready;
         EXPECT_EQ(ready, "vemo-hostd ready camera-port=" + fields["camera-port"] +
-                             " control-port=" + fields["control-port"] +
-                             " hgcm-socket=" + fields["hgcm-socket"]);
+                             " control-port=" + fields["control-port"] + " hgcm-socket=" +
+                             fields["hgcm-socket"] + " ctl-socket=" + fields["ctl-socket"]);
         EXPECT_GT(std::stoi(fields["control-port"]), 0);
         struct stat info {};
-        ASSERT_EQ(stat(fields["hgcm-socket"].c_str(), &info), 0);
-        EXPECT_TRUE(S_ISSOCK(info.st_mode));
+        for (const char* socket : {"hgcm-socket", "ctl-socket"}) {
+            ASSERT_EQ(stat(fields[socket].c_str(), &info), 0);
+            EXPECT_TRUE(S_ISSOCK(info.st_mode));
+        }
+        // Both sockets share the host's private directory.
+        const std::string& hgcm = fields["hgcm-socket"];
+        EXPECT_EQ(fields["ctl-socket"], hgcm.substr(0, hgcm.rfind('/')) + "/ctl.sock");
+        ASSERT_EQ(stat(hgcm.substr(0, hgcm.rfind('/')).c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
         const int port = std::stoi(fields.at("camera-port"));
         ASSERT_GT(port, 0);
 
@@ -177,6 +186,7 @@ TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
         EXPECT_EQ(hostd.drainOut(), "");
         const std::string socket = fields["hgcm-socket"];
         EXPECT_NE(stat(socket.c_str(), &info), 0);
+        EXPECT_NE(stat(fields["ctl-socket"].c_str(), &info), 0);
         EXPECT_NE(stat(socket.substr(0, socket.rfind('/')).c_str(), &info), 0);
     }
 }
@@ -219,6 +229,110 @@ TEST(HostdProcess, StopWakesAnOpenCameraThatWaitsForAReply) {
     rmdir(directory);
 }
 
+// What `vemo-hostd ctl ARGS...` did: exit status, stdout, stderr.
+struct CtlRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+CtlRun ctl(std::vector<std::string> args) {
+    args.insert(args.begin(), "ctl");
+    Hostd client(args);
+    CtlRun run;
+    run.status = client.waitExit();
+    run.out = client.drainOut();
+    run.err = client.drainErr();
+    return run;
+}
+
+TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
+    // The hosts' private directories, and so the sockets that ctl looks for, go here.
+    char directory[] = "/tmp/vemo-hostd-test.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string restore = oldTmp != nullptr ? oldTmp : "";
+    setenv("TMPDIR", directory, 1);
+    unsetenv("VEMO_HOSTD_CTL");
+    const std::vector<std::string> quietHost = {"--camera-port", "0", "--control-port", "0",
+                                                "--quiet"};
+    auto first = std::make_unique<Hostd>(quietHost);
+    std::map<std::string, std::string> fields = readyFields(first->readLine());
+    const std::string firstSocket = fields["ctl-socket"];
+    EXPECT_EQ(firstSocket.rfind(std::string(directory) + "/vemo-hostd.", 0), 0u) << firstSocket;
+
+    // A sample to read back: the video stream's first picture, which shows number 1.
+    test::TestClient client;
+    ASSERT_TRUE(client.connect(static_cast<uint16_t>(std::stoi(fields["camera-port"]))));
+    ASSERT_TRUE(client.call(test::initRequest()));
+    ASSERT_TRUE(client.call(request("setCameraIx", 0)));
+    const std::optional<Message> saved = client.call(request("saveFrameToSampleStore"));
+    ASSERT_TRUE(saved);
+    const std::string store = std::to_string(saved->u32("sample_store").value_or(0));
+    const std::string number =
+        std::to_string(uint64_t{saved->u32("sample_num_high").value_or(0)} << 32 |
+                       saved->u32("sample_num_low").value_or(0));
+
+    CtlRun run = ctl({"samples"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "1\n");
+    const std::string file = std::string(directory) + "/sample.yuv";
+    run = ctl({"sample", store, number, "--out", file});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find("timestamp")),
+              "store " + store + "\nnumber " + number + "\nformat yuv420p\nsize 1280x720\n");
+    EXPECT_NE(run.out.find("\ndata 1382400 bytes written to " + file + "\n"), std::string::npos)
+        << run.out;
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    EXPECT_EQ(test::readCounter(PixelFormat::kYV12, bytes, {1280, 720}), 1u);
+    unlink(file.c_str());
+    run = ctl({"sample", store, "1"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "vemo-hostd ctl: store " + store + " holds no sample 1\n");
+
+    // Two hosts: which one is meant must be said.
+    auto second = std::make_unique<Hostd>(quietHost);
+    const std::string secondSocket = readyFields(second->readLine())["ctl-socket"];
+    run = ctl({"samples"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(
+        run.err.rfind(
+            "vemo-hostd ctl: 2 vemo-hostd control sockets in " + std::string(directory) + " (", 0),
+        0u)
+        << run.err;
+    EXPECT_NE(run.err.find("): pass --socket PATH or set VEMO_HOSTD_CTL\n"), std::string::npos);
+    setenv("VEMO_HOSTD_CTL", secondSocket.c_str(), 1);
+    EXPECT_EQ(ctl({"samples"}).out, "0\n");
+    unsetenv("VEMO_HOSTD_CTL");
+    EXPECT_EQ(ctl({"--socket", firstSocket, "samples"}).out, "1\n");
+
+    first->signal(SIGTERM);
+    EXPECT_EQ(first->waitExit(), 0);
+    run = ctl({"--socket", firstSocket, "samples"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "vemo-hostd ctl: cannot reach vemo-hostd at " + firstSocket +
+                           ": No such file or directory\n");
+    // The one left is found by itself.
+    EXPECT_EQ(ctl({"samples"}).out, "0\n");
+    second->signal(SIGTERM);
+    EXPECT_EQ(second->waitExit(), 0);
+    run = ctl({"samples"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "vemo-hostd ctl: no running vemo-hostd found in " + std::string(directory) +
+                           " (pass --socket PATH or set VEMO_HOSTD_CTL)\n");
+    run = ctl({});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "vemo-hostd ctl: no command (see vemo-hostd ctl --help)\n");
+
+    setenv("TMPDIR", restore.c_str(), 1);
+    if (restore.empty()) {
+        unsetenv("TMPDIR");
+    }
+    rmdir(directory);
+}
+
 TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
     Hostd hostd({"--cameras", "many"});
     EXPECT_EQ(hostd.waitExit(), 2);
@@ -241,6 +355,8 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
                                "--camera-port P",
                                "--control-port P",
                                "--hgcm-socket PATH",
+                               "--ctl-socket PATH",
+                               "vemo-hostd ctl",
                                "--record PATH",
                                "--fault MODE",
                                "refuse",

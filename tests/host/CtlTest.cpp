@@ -1,0 +1,347 @@
+// The control socket: its reply format both ways, the commands against a host's live state, and
+// the socket itself.
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <regex>
+#include <sstream>
+
+#include "CtlProtocol.h"
+#include "CtlReply.h"
+#include "CtlReplyParser.h"
+#include "FrameTestSupport.h"
+#include "HgcmTestSupport.h"
+#include "HostTestSupport.h"
+
+namespace vemo {
+namespace host {
+namespace {
+
+using test::describe;
+using test::HostRig;
+using test::request;
+using test::TestCamera;
+
+std::string textOf(const std::vector<CtlReplyParser::Item>& items) {
+    std::string text;
+    for (const CtlReplyParser::Item& item : items) {
+        text += item.isData ? "<" + std::string(item.bytes.begin(), item.bytes.end()) + ">\n"
+                            : item.text + "\n";
+    }
+    return text;
+}
+
+CtlReplyParser parse(std::string_view bytes, size_t* used = nullptr) {
+    CtlReplyParser parser;
+    size_t taken = 0;
+    parser.feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &taken);
+    if (used != nullptr) {
+        *used = taken;
+    }
+    return parser;
+}
+
+TEST(CtlReply, EncodesLinesDataAndTheEndLineAndDecodesBackInAnyPieces) {
+    CtlReply reply;
+    reply.line("size 4x2");
+    const auto bytes = std::make_shared<std::string>("a\nb\0c", 5);
+    reply.data(reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size(), bytes);
+    reply.line("tab\there");
+    const std::string golden("size 4x2\ndata 5\na\nb\0c\ntab?here\nok\n", 34);
+    EXPECT_EQ(reply.encode(), golden);
+
+    // Byte by byte, as a socket may deliver it; what follows the end line is left alone.
+    const std::string stream = golden + "ok\n";
+    CtlReplyParser parser;
+    size_t at = 0;
+    while (at < stream.size() && parser.state() == CtlReplyParser::State::kMore) {
+        size_t used = 0;
+        parser.feed(reinterpret_cast<const uint8_t*>(stream.data()) + at, 1, &used);
+        at += used;
+    }
+    EXPECT_EQ(at, golden.size());
+    EXPECT_EQ(parser.state(), CtlReplyParser::State::kDone);
+    EXPECT_TRUE(parser.ok());
+    EXPECT_EQ(textOf(parser.items()), std::string("size 4x2\n<a\nb\0c>\ntab?here\n", 26));
+
+    // An error drops what came before: the reply is the end line alone.
+    reply.fail("no such\nthing");
+    EXPECT_EQ(reply.encode(), "error no such?thing\n");
+    const CtlReplyParser failed = parse("error no such?thing\n");
+    EXPECT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error(), "no such?thing");
+    EXPECT_TRUE(failed.items().empty());
+
+    EXPECT_EQ(ctl::quoted("a \"b\" \\ \x01\xff"), "\"a \\\"b\\\" \\\\ \\x01\\xFF\"");
+}
+
+TEST(CtlReplyParser, HostileRepliesBreakOffWithTheReason) {
+    const struct {
+        std::string bytes;
+        const char* problem;
+    } cases[] = {
+        {"data x\n", "bad data line \"data x\""},
+        {"data \n", "bad data line \"data \""},
+        {"data 99999999999999999999\n", "bad data line \"data 99999999999999999999\""},
+        {"data 536870913\n", "data block of 536870913 bytes, more than 536870912"},
+        {"data 2\nabX", "no line break after a data block"},
+        {std::string("ok\x01\n", 4), "byte 1 in a text line"},
+        {std::string(ctl::kMaxReplyLine + 1, 'a'), "text line longer than 65536 bytes"},
+    };
+    for (const auto& c : cases) {
+        const CtlReplyParser parser = parse(c.bytes);
+        EXPECT_EQ(parser.state(), CtlReplyParser::State::kBroken) << c.problem;
+        EXPECT_EQ(parser.problem(), c.problem);
+    }
+    // Cut short is not broken: more may come.
+    EXPECT_EQ(parse("data 10\nabc").state(), CtlReplyParser::State::kMore);
+    EXPECT_EQ(parse("o").state(), CtlReplyParser::State::kMore);
+}
+
+TEST(CtlReplyParser, BitFlipsNeverReadPastTheBytesOrHoard) {
+    CtlReply reply;
+    reply.line("store 1");
+    const auto bytes = std::make_shared<std::vector<uint8_t>>(300, 0x5A);
+    reply.data(bytes->data(), bytes->size(), bytes);
+    reply.line("timestamp 12");
+    const std::string golden = reply.encode();
+    std::mt19937 random(7);
+    for (int i = 0; i < 2000; ++i) {
+        std::string flipped = golden;
+        const size_t bit = random() % (flipped.size() * 8);
+        flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
+        size_t used = 0;
+        const CtlReplyParser parser = parse(flipped, &used);
+        ASSERT_LE(used, flipped.size());
+        size_t held = 0;
+        for (const CtlReplyParser::Item& item : parser.items()) {
+            held += item.text.size() + item.bytes.size();
+        }
+        ASSERT_LE(held, flipped.size()) << "bit " << bit;
+    }
+}
+
+// A client of the control socket that speaks the protocol by itself.
+class CtlConnection {
+public:
+    explicit CtlConnection(const std::string& path) {
+        _fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const timeval timeout{5, 0};
+        setsockopt(_fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path.c_str());
+        connected = connect(_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
+    }
+    ~CtlConnection() { close(_fd); }
+
+    bool send(const std::string& bytes) {
+        return ::send(_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+    // The next reply; its state says whether it came whole.
+    CtlReplyParser reply() {
+        CtlReplyParser parser;
+        while (parser.state() == CtlReplyParser::State::kMore) {
+            if (_unread.empty()) {
+                char buffer[65536];
+                const ssize_t n = recv(_fd, buffer, sizeof(buffer), 0);
+                if (n <= 0) {
+                    break;
+                }
+                _unread.assign(buffer, static_cast<size_t>(n));
+            }
+            size_t used = 0;
+            parser.feed(reinterpret_cast<const uint8_t*>(_unread.data()), _unread.size(), &used);
+            _unread.erase(0, used);
+        }
+        return parser;
+    }
+    CtlReplyParser ask(const std::string& line) {
+        send(line + "\n");
+        return reply();
+    }
+    bool closedByHost() {
+        char c = 0;
+        return recv(_fd, &c, 1, 0) == 0;
+    }
+
+    bool connected = false;
+
+private:
+    int _fd = -1;
+    std::string _unread;
+};
+
+class HostCtl : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(_rig.started); }
+
+    // An open camera with camera ix selected.
+    std::unique_ptr<TestCamera> openCamera(uint32_t ix) {
+        bool ok = false;
+        auto camera = std::make_unique<TestCamera>(_rig, &ok);
+        EXPECT_TRUE(ok && camera->init());
+        EXPECT_EQ(describe(*camera->call(request("setCameraIx", ix))), "__return=u32:0");
+        return camera;
+    }
+
+    // The reply's lines; "error <message>" when it failed.
+    std::string ask(const std::string& line) {
+        CtlConnection connection(_rig.ctlPath);
+        CtlReplyParser parser = connection.ask(line);
+        EXPECT_EQ(parser.state(), CtlReplyParser::State::kDone) << parser.problem();
+        return parser.ok() ? textOf(parser.items()) : "error " + parser.error();
+    }
+
+    test::HostLogCapture _log;
+    HostRig _rig;
+};
+
+TEST_F(HostCtl, StatusShowsCamerasConnectionsClientsAndStores) {
+    test::TestClient tcp;
+    ASSERT_TRUE(tcp.connect(_rig.camera.port()));
+    ASSERT_TRUE(tcp.call(test::initRequest()));
+    ASSERT_TRUE(tcp.call(request("setCameraIx", 1)));
+    std::unique_ptr<TestCamera> camera = openCamera(0);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(camera->call(request("saveFrameToSampleStore")));
+    }
+    test::HgcmTestClient idle;
+    uint32_t idleId = 0;
+    ASSERT_TRUE(idle.open(_rig.socketPath));
+    ASSERT_EQ(idle.connect(HgcmService::kName, &idleId), 0);
+
+    // Connection ids, ports and driver handles are the process's: \d+ stands for them.
+    const uint64_t first = (uint64_t{1} << 32) + 1;
+    const std::vector<std::string> expected = {
+        "host pid=" + std::to_string(getpid()) +
+            " cameras=2 connections=1 clients=2 stores=1 samples=2",
+        R"re(camera 0 facing=1 orientation=0 source=pattern name="Vemo Test Pattern \(back\)")re",
+        R"re(camera 1 facing=0 orientation=0 source=pattern name="Vemo Test Pattern \(front\)")re",
+        R"(connection \d+ peer=127\.0\.0\.1:\d+ instance=yes camera=1 requests=2)",
+        "client " + std::to_string(camera->id) +
+            R"( handle=\d+ pairing=open port=10072 unread=0 instance=yes camera=0 store=1 requests=4)",
+        "client " + std::to_string(idleId) + R"( handle=\d+ pairing=none)",
+        "store 1 outstanding=2 oldest=" + std::to_string(first) +
+            " newest=" + std::to_string(first + 1),
+    };
+    std::istringstream status(ask("status"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(status, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), expected.size()) << status.str();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], std::regex(expected[i])))
+            << lines[i] << "\n  does not match\n"
+            << expected[i];
+    }
+
+    // The pairing's unread bytes show while the guest has not read them.
+    ASSERT_EQ(camera->driver.sendData(camera->id, test::packetOf(request("getNumCameras"))), 0);
+    EXPECT_NE(ask("status").find(" unread=19 "), std::string::npos);
+}
+
+TEST_F(HostCtl, SampleReadsBackTheFrameThatWasSavedAndSamplesCountsThem) {
+    EXPECT_EQ(ask("samples"), "0\n");
+    std::unique_ptr<TestCamera> camera = openCamera(0);
+    Message capture = request("captureFrame");
+    capture.set("id", Value::u32(0));
+    std::vector<Message> saved;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(camera->call(capture));
+        const std::optional<Message> sample = camera->call(request("saveFrameToSampleStore"));
+        ASSERT_TRUE(sample);
+        saved.push_back(*sample);
+    }
+    EXPECT_EQ(ask("samples"), "3\n");
+
+    const Message& second = saved[1];
+    const uint32_t store = second.u32("sample_store").value_or(0);
+    const uint64_t number = uint64_t{second.u32("sample_num_high").value_or(0)} << 32 |
+                            second.u32("sample_num_low").value_or(0);
+    const uint64_t timestamp = uint64_t{second.u32("timestamp_high").value_or(0)} << 32 |
+                               second.u32("timestamp_low").value_or(0);
+    CtlConnection connection(_rig.ctlPath);
+    const CtlReplyParser reply =
+        connection.ask("sample " + std::to_string(store) + " " + std::to_string(number));
+    ASSERT_TRUE(reply.ok()) << reply.error();
+    ASSERT_EQ(reply.items().size(), 6u);
+    EXPECT_EQ(textOf({reply.items().begin(), reply.items().begin() + 5}),
+              "store " + std::to_string(store) + "\nnumber " + std::to_string(number) +
+                  "\nformat yuv420p\nsize 1280x720\ntimestamp " + std::to_string(timestamp) + "\n");
+    ASSERT_TRUE(reply.items()[5].isData);
+    const std::vector<uint8_t>& bytes = reply.items()[5].bytes;
+    EXPECT_EQ(bytes, _rig.state.samples.find(store, number)->bytes);
+    // The second capture's picture.
+    EXPECT_EQ(test::readCounter(PixelFormat::kYV12, bytes, {1280, 720}), 2u);
+
+    // Released, the sample is gone from the store and from the command.
+    Message release = request("releaseOneFrame");
+    release.set("sample_store", Value::u32(store));
+    release.set("sample_num_high", Value::u32(static_cast<uint32_t>(number >> 32)));
+    release.set("sample_num_low", Value::u32(static_cast<uint32_t>(number)));
+    ASSERT_EQ(describe(*camera->call(release)), "__return=u32:0");
+    EXPECT_EQ(ask("samples"), "2\n");
+    EXPECT_EQ(
+        ask("sample " + std::to_string(store) + " " + std::to_string(number)),
+        "error store " + std::to_string(store) + " holds no sample " + std::to_string(number));
+}
+
+TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "error empty request; try help"},
+        {"   ", "error empty request; try help"},
+        {"stat", "error unknown command \"stat\"; try help"},
+        {"status now", "error usage: status"},
+        {"sample 1", "error usage: sample STORE NUMBER"},
+        {"sample 1 2 3", "error usage: sample STORE NUMBER"},
+        {"sample -1 2", "error store \"-1\" is not a number"},
+        {"sample 4294967296 2", "error store \"4294967296\" is not a number"},
+        {"sample 1 0x10", "error sample \"0x10\" is not a number"},
+        {"sample  1   2", "error store 1 holds no sample 2"},
+    };
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(ask(line), expected) << '"' << line << '"';
+    }
+    EXPECT_EQ(ask("help"),
+              "status: cameras, connections, HGCM clients and sample stores\n"
+              "samples: the number of samples outstanding in all stores\n"
+              "sample STORE NUMBER: one outstanding sample: its format, size, timestamp and "
+              "bytes\n"
+              "help: these lines\n");
+}
+
+TEST_F(HostCtl, OneConnectionCarriesRequestsInTurnAndUnreadableLinesEndIt) {
+    CtlConnection connection(_rig.ctlPath);
+    ASSERT_TRUE(connection.connected);
+    // Two requests in one write, the second with a carriage return: two replies in order.
+    ASSERT_TRUE(connection.send("samples\nbogus\r\n"));
+    EXPECT_EQ(textOf(connection.reply().items()), "0\n");
+    EXPECT_EQ(connection.reply().error(), "unknown command \"bogus\"; try help");
+    EXPECT_TRUE(connection.ask("samples").ok());
+
+    ASSERT_TRUE(connection.send(std::string(ctl::kMaxRequestLine, 's')));
+    EXPECT_EQ(connection.reply().error(), "request line longer than 1024 bytes");
+    EXPECT_TRUE(connection.closedByHost());
+
+    CtlConnection binary(_rig.ctlPath);
+    EXPECT_EQ(binary.ask(std::string("sam\0ples", 8)).error(),
+              "request is not a line of printable text");
+    EXPECT_TRUE(binary.closedByHost());
+
+    // The longest line that fits is read.
+    CtlConnection longest(_rig.ctlPath);
+    EXPECT_EQ(longest.ask("samples" + std::string(ctl::kMaxRequestLine - 8, ' ')).error(), "");
+}
+
+}  // namespace
+}  // namespace host
+}  // namespace vemo
