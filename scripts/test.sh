@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs every test suite: the default
-# build, then the same suites under AddressSanitizer + UndefinedBehaviorSanitizer, then a short
-# run of each fuzz target.
+# build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer, the suites whose
+# code runs on several threads under ThreadSanitizer, then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/deps.sh
@@ -15,10 +15,22 @@ for preset in default asan-ubsan; do
   ctest --preset "$preset"
 done
 
+# The camera device's worker, the proxy shared by threads, the host's services and the
+# guest-driver emulation.
+threaded=(device_tests connected_calls_tests guest_driver_tests camera_service_tests
+          host_hgcm_test host_service_test host_faults_test host_ctl_test)
+echo "=== tsan: configure and build the threaded suites"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target "${threaded[@]}" vemo-hostd camera_module
+echo "=== tsan: tests"
+pattern=$(IFS='|'; echo "${threaded[*]}")
+ctest --preset tsan -R "^(${pattern})\."
+
 echo "=== fuzz targets: a bounded run each"
+fuzzers=(message packet host_message hgcm_channel)
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz --target fuzz_message fuzz_packet fuzz_host_message fuzz_hgcm_channel
-for target in message packet host_message hgcm_channel; do
+cmake --build --preset fuzz --target "${fuzzers[@]/#/fuzz_}"
+for target in "${fuzzers[@]}"; do
   build/fuzz/bin/fuzz_${target} -runs=200000 -max_total_time=20 -max_len=4096 \
     -print_final_stats=1 2>&1 | tail -n 3
 done
