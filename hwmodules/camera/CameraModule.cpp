@@ -22,6 +22,10 @@ int _get_number_of_cameras() {
 int _get_current_orientation() { return CRemoteCamera::getCurrentOrientation(); }
 
 int _get_camera_info(int id, struct camera_info* info) {
+    if (info == nullptr) {
+        ALOGE("%s: No camera info to fill", "_get_camera_info");
+        return -22;
+    }
     info->device_version = CAMERA_DEVICE_API_VERSION_1_0;
     info->static_camera_characteristics = nullptr;
     info->facing = CRemoteCamera::getCameraFacing(id) == 0 ? CAMERA_FACING_FRONT : CAMERA_FACING_BACK;

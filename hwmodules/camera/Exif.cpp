@@ -37,8 +37,8 @@ const char* orientationOf(const char* rotation) {
 
 int convertGPSCoord(const char* coord, char* out, size_t outSize) {
     const double x = strtod(coord, nullptr);
-    // Beyond 180 degrees no coordinate exists, and the whole degrees would not fit an int.
-    if (x == 0 || !isfinite(x) || fabs(x) > 180.0) {
+    // Whole degrees must fit an int: anything beyond is no coordinate.
+    if (x == 0 || !isfinite(x) || fabs(x) >= 2147483647.0) {
         ALOGE("Invalid GPS coordinate");
         return -22;
     }

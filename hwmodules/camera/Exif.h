@@ -9,8 +9,8 @@
 namespace android {
 
 // Writes the degrees, minutes and seconds text ("d/1,m/1,s/1000") of the decimal coordinate
-// text into out (outSize bytes). 0, or -22 for a coordinate that is 0, unparsable or beyond
-// 180 degrees; out is then not written.
+// text into out (outSize bytes). 0, or -22 for a coordinate that is 0, unparsable, not finite
+// or too large for whole degrees to fit an int; out is then not written.
 int convertGPSCoord(const char* coord, char* out, size_t outSize);
 
 // The EXIF elements of one picture, as the EXIF library takes them: tag numbers and value

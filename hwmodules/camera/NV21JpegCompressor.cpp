@@ -1,6 +1,7 @@
 #include "NV21JpegCompressor.h"
 
 #include <errno.h>
+#include <stdint.h>
 
 #include <log/log.h>
 
@@ -18,6 +19,11 @@ NV21JpegCompressor::~NV21JpegCompressor() {}
 int NV21JpegCompressor::compressRawImage(const void* image, int width, int height, int quality) {
     __android_log_print(ANDROID_LOG_VERBOSE, kTag, "%s: %p[%dx%d]", "compressRawImage", image,
                         width, height);
+    if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > INT32_MAX / 2) {
+        __android_log_print(ANDROID_LOG_ERROR, kTag, "%s: JPEG compression failed",
+                            "compressRawImage");
+        return 22;
+    }
     _strides[0] = width;
     _strides[1] = width;
     int offsets[2] = {0, width * height};
@@ -27,7 +33,8 @@ int NV21JpegCompressor::compressRawImage(const void* image, int width, int heigh
         return errno != 0 ? errno : 22;
     }
     __android_log_print(ANDROID_LOG_VERBOSE, kTag, "%s: Compressed JPEG: %d[%dx%d] -> %d bytes",
-                        "compressRawImage", (width * height * 12) / 8, width, height,
+                        "compressRawImage",
+                        static_cast<int>(static_cast<int64_t>(width) * height * 12 / 8), width, height,
                         static_cast<int>(_stream.bytesWritten()));
     return 0;
 }

@@ -17,6 +17,9 @@ namespace {
 // Handed out by getParameters when no copy can be allocated.
 char lNoParam[] = "";
 
+// Most preview sizes asked of the host.
+const int kMaxHostSizes = 64;
+
 // White balance values the host takes: colour temperatures, 0 for automatic.
 const uint32_t kWhiteBalanceAuto = 0;
 const uint32_t kWhiteBalanceIncandescent = 3000;
@@ -86,7 +89,9 @@ void CVemoCamera::setDefaultParams() {
 void CVemoCamera::setHostParams() {
     const int count = _camera->getNumPreviewSize();
     AString sizes;
-    for (int i = 0; i < count; ++i) {
+    // The count is the host's: a broken one must not cost billions of calls.
+    const int asked = count < kMaxHostSizes ? count : kMaxHostSizes;
+    for (int i = 0; i < asked; ++i) {
         if (i != 0) {
             sizes.append(",");
         }

@@ -1,6 +1,7 @@
 // The preview step: one host frame into the preview window, and a copy for the client when it
 // asked for preview frames.
 
+#include <stdint.h>
 #include <string.h>
 
 #include <log/log.h>
@@ -18,19 +19,22 @@ const int kWordWidth = 17;
 const int kWordHeight = 18;
 const int kWordHostBuffer = 19;
 
-// Bytes of the first preview callback, which carries a white frame.
-int fillerSize(const char* format, int width, int height) {
-    if (format == nullptr) {
-        return -1;
+// Bytes of the first preview callback, which carries a white frame; -1 for a format without
+// one. The size comes from the client's parameters: it is worked out wide, and a size that no
+// frame can have gives 0.
+int64_t fillerSize(const char* format, int width, int height) {
+    const int64_t pixels = static_cast<int64_t>(width) * height;
+    int64_t size = -1;
+    if (format != nullptr && strcmp(format, CameraParameters::PIXEL_FORMAT_YUV422I) == 0) {
+        size = pixels * 2;
+    } else if (format != nullptr && (strcmp(format, CameraParameters::PIXEL_FORMAT_YUV420SP) == 0 ||
+                                     strcmp(format, CameraParameters::PIXEL_FORMAT_YUV420P) == 0)) {
+        size = pixels * 3 / 2;
     }
-    if (strcmp(format, CameraParameters::PIXEL_FORMAT_YUV422I) == 0) {
-        return width * height * 2;
+    if (size < -1 || size > INT32_MAX || (size != -1 && (width <= 0 || height <= 0))) {
+        return 0;
     }
-    if (strcmp(format, CameraParameters::PIXEL_FORMAT_YUV420SP) == 0 ||
-        strcmp(format, CameraParameters::PIXEL_FORMAT_YUV420P) == 0) {
-        return (width * height * 3) / 2;
-    }
-    return -1;
+    return size;
 }
 
 }  // namespace
@@ -83,24 +87,31 @@ void CVemoCamera::handlePreview() {
     int height = 0;
     _params.getPreviewSize(&width, &height);
     const char* format = _params.getPreviewFormat();
-    const int filler = _first_preview_frame ? fillerSize(format, width, height) : 0;
+    // Read once: a startPreview on another thread may raise it again at any time.
+    const bool filler = _first_preview_frame;
+    const int64_t fillerBytes = filler ? fillerSize(format, width, height) : 0;
     lock.unlock();
     if (dataCallback == nullptr || requestMemory == nullptr) {
         return;
     }
 
-    if (_first_preview_frame) {
-        if (filler <= 0) {
+    if (filler) {
+        if (fillerBytes < 0) {
             ALOGE("Preview format not supported");
             return;
         }
-        camera_memory_t* memory = requestMemory(-1, static_cast<size_t>(filler), 1, nullptr);
-        if (memory == nullptr || memory->data == nullptr) {
+        if (fillerBytes == 0) {
+            ALOGE("%s: Preview size %dx%d has no frame", "handlePreview", width, height);
+            return;
+        }
+        const size_t size = static_cast<size_t>(fillerBytes);
+        camera_memory_t* memory = requestBlock(requestMemory, size);
+        if (memory == nullptr) {
             ALOGE("Memory failure");
             _take_picture = false;
             return;
         }
-        memset(memory->data, 0xFF, static_cast<size_t>(filler));
+        memset(memory->data, 0xFF, size);
         dataCallback(CAMERA_MSG_PREVIEW_FRAME, memory, 0, nullptr, cookie);
         memory->release(memory);
         _first_preview_frame = false;
@@ -114,8 +125,8 @@ void CVemoCamera::handlePreview() {
     if (frame == nullptr) {
         return;
     }
-    camera_memory_t* memory = requestMemory(-1, size, 1, nullptr);
-    if (memory == nullptr || memory->data == nullptr) {
+    camera_memory_t* memory = requestBlock(requestMemory, size);
+    if (memory == nullptr) {
         delete[] frame;
         ALOGE("Memory failure");
         _take_picture = false;

@@ -49,9 +49,8 @@ void CVemoCamera::handleRecording() {
             // No sample was kept: there is nothing a record could name.
             return;
         }
-        camera_memory_t* memory = requestMemory(-1, kRecordSize, 1, nullptr);
-        if (memory == nullptr || memory->data == nullptr ||
-            memory->data == reinterpret_cast<void*>(UINTPTR_MAX)) {
+        camera_memory_t* memory = requestBlock(requestMemory, kRecordSize);
+        if (memory == nullptr) {
             ALOGE("Memory Failure");
             return;
         }
@@ -75,8 +74,8 @@ void CVemoCamera::handleRecording() {
         delete[] frame;
         return;
     }
-    camera_memory_t* memory = requestMemory(-1, size, 1, nullptr);
-    if (memory == nullptr || memory->data == nullptr) {
+    camera_memory_t* memory = requestBlock(requestMemory, size);
+    if (memory == nullptr) {
         ALOGE("Memory failure");
         delete[] frame;
         return;

@@ -215,6 +215,7 @@ int CRemoteCamera::saveFrameToSampleStore(unsigned long* store, unsigned long lo
         ALOGE("Failed to Save Frame to sample store");
         return -1;
     }
+    const unsigned long storeNumber = reply.getU32Param("sample_store");
     const unsigned long long number =
         (static_cast<unsigned long long>(reply.getU32Param("sample_num_high")) << 32) |
         reply.getU32Param("sample_num_low");
@@ -222,7 +223,7 @@ int CRemoteCamera::saveFrameToSampleStore(unsigned long* store, unsigned long lo
         (static_cast<unsigned long long>(reply.getU32Param("timestamp_high")) << 32) |
         reply.getU32Param("timestamp_low");
     if (store != nullptr) {
-        *store = reply.getU32Param("sample_store");
+        *store = storeNumber;
     }
     if (sample != nullptr) {
         *sample = number;

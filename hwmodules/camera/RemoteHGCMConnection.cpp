@@ -16,10 +16,50 @@ namespace {
 const int kControlPort = 10088;
 const int kConnectAttempts = 5;
 const size_t kRecordSize = 13;
+
+// A host that answers with nothing is asked again at once a few times, then with a pause that
+// grows to kQuietPauseMaxUs; after kQuietLimitUs of nothing the read fails.
+const int kQuietAnswersBeforePause = 64;
+const useconds_t kQuietPauseMaxUs = 10000;
+const uint64_t kQuietLimitUs = 30000000;
+
+// Counts the answers that delivered nothing in a row and pauses between them. False once the
+// host has been quiet for too long.
+class QuietHost {
+public:
+    bool delivered(unsigned long count) {
+        if (count != 0) {
+            _answers = 0;
+            _waited = 0;
+            return true;
+        }
+        if (++_answers <= kQuietAnswersBeforePause) {
+            return true;
+        }
+        _pause = _pause == 0 ? 100 : (_pause * 2 < kQuietPauseMaxUs ? _pause * 2 : kQuietPauseMaxUs);
+        usleep(_pause);
+        _waited += _pause;
+        if (_waited >= kQuietLimitUs) {
+            ALOGE("[%s] - The host delivered nothing for %llu s", "readFully",
+                  static_cast<unsigned long long>(kQuietLimitUs / 1000000));
+            return false;
+        }
+        return true;
+    }
+
+private:
+    int _answers = 0;
+    useconds_t _pause = 0;
+    uint64_t _waited = 0;
+};
 }  // namespace
 
 CRemoteHGCMConnection::CRemoteHGCMConnection()
-    : _buffer(nullptr), _capacity(0), _connected(false), _staging_capacity(0) {}
+    : _buffer(nullptr),
+      _capacity(0),
+      _connected(false),
+      _send_failed(false),
+      _staging_capacity(0) {}
 
 CRemoteHGCMConnection::~CRemoteHGCMConnection() { delete[] _buffer; }
 
@@ -79,12 +119,12 @@ unsigned char* CRemoteHGCMConnection::getPktBuffer(unsigned int size) {
 int CRemoteHGCMConnection::sendPkt(unsigned char* data, unsigned int length) {
     if (_buffer != nullptr && data == _buffer + 4) {
         storeU32(_buffer, length);
-        _stream.sendData1(_buffer, length + 4);
+        _send_failed = _stream.sendData1(_buffer, length + 4) < 0;
     } else {
         unsigned char prefix[4];
         storeU32(prefix, length);
-        _stream.sendData1(prefix, sizeof(prefix));
-        _stream.sendData1(data, length);
+        _send_failed = _stream.sendData1(prefix, sizeof(prefix)) < 0 ||
+                       _stream.sendData1(data, length) < 0;
     }
     return 0;
 }
@@ -103,6 +143,12 @@ int CRemoteHGCMConnection::sendPktWithPtr(unsigned char* /*data*/, unsigned int 
 
 int CRemoteHGCMConnection::receivePkt(unsigned char** pkt) {
     *pkt = nullptr;
+    if (_send_failed) {
+        // The host never got the request: waiting for its reply would wait for ever.
+        _send_failed = false;
+        ALOGE("[%s] - receivePkt for pakct len Failed", "receivePkt");
+        return 0;
+    }
     unsigned char prefix[4];
     if (readFully(prefix, sizeof(prefix)) == nullptr) {
         ALOGE("[%s] - receivePkt for pakct len Failed", "receivePkt");
@@ -140,6 +186,7 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
         return nullptr;
     }
     unsigned long remaining = count;
+    QuietHost quiet;
     while (remaining != 0) {
         storeU32(staging, 0xFFFFFFFFu);
         _stream.recvData(staging, static_cast<unsigned int>(remaining));
@@ -156,6 +203,9 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
         }
         memcpy(dst + (count - remaining), staging + 4, used);
         remaining -= used;
+        if (!quiet.delivered(used)) {
+            return nullptr;
+        }
     }
     return dst;
 }
@@ -166,6 +216,7 @@ unsigned char* CRemoteHGCMConnection::receiveInPlace(unsigned char* area, unsign
         return nullptr;
     }
     unsigned long received = 0;
+    QuietHost quiet;
     while (received < count) {
         unsigned char* place = area + received;
         unsigned char kept[4];
@@ -184,6 +235,9 @@ unsigned char* CRemoteHGCMConnection::receiveInPlace(unsigned char* area, unsign
             used = count - received;
         }
         received += used;
+        if (!quiet.delivered(used)) {
+            return nullptr;
+        }
     }
     return area;
 }

@@ -35,7 +35,7 @@ public:
     // The payload area of the packet buffer, which only grows; NULL while not connected.
     unsigned char* getPktBuffer(unsigned int size) override;
     // One transfer when data is the payload area, else two (length, then payload). Returns 0:
-    // a failed transfer shows in the following receivePkt.
+    // a failed transfer makes the following receivePkt fail at once.
     int sendPkt(unsigned char* data, unsigned int length) override;
     // Refuses a zero length and one above kMaxPacketLength. The payload is received in place
     // into the staging area, which it shares with readFully.
@@ -47,7 +47,9 @@ public:
     // packet and the block's length, then one of the block.
     virtual int sendPktWithPtr(unsigned char* data, unsigned int length, unsigned char* extra,
                                unsigned int extraLength);
-    // Reads exactly count bytes from the stream; returns dst, or NULL on failure.
+    // Reads exactly count bytes from the stream; returns dst, or NULL on failure. A host that
+    // keeps answering with nothing is asked again with a growing pause, and given up after
+    // kQuietLimitMs.
     virtual unsigned char* readFully(unsigned char* dst, unsigned long count);
     // Reads exactly count bytes over the control socket after a read record; dst or NULL.
     virtual unsigned char* readFullyWithStream(unsigned char* dst, unsigned long count);
@@ -72,6 +74,8 @@ private:
     unsigned char* _buffer;
     unsigned int _capacity;
     bool _connected;
+    // A request transfer failed: the reply to it will never come.
+    bool _send_failed;
     std::unique_ptr<unsigned char[]> _staging;
     unsigned long _staging_capacity;
 };

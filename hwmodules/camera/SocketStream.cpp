@@ -21,8 +21,11 @@ int CSocketStream::open(const char* host, int port, int /*unused*/) {
     memset(&address, 0, sizeof(address));
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
-    // Text that is not an address leaves it all zeros, which the connect then refuses.
-    inet_pton(AF_INET, host, &address.sin_addr);
+    // Text that is not an address would leave it all zeros, which reaches this machine itself:
+    // refuse it rather than connect somewhere nobody named.
+    if (host == nullptr || inet_pton(AF_INET, host, &address.sin_addr) != 1) {
+        return -1;
+    }
 
     const int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (fd < 0) {
@@ -32,6 +35,7 @@ int CSocketStream::open(const char* host, int port, int /*unused*/) {
         ::close(fd);
         return -1;
     }
+    close();
     _socket = fd;
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));

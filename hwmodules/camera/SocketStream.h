@@ -8,9 +8,10 @@ public:
     CSocketStream();
     ~CSocketStream();
 
-    // Connects to the dotted IPv4 address host on port and switches Nagle off. The third
-    // argument is kept for the callers' sake and has no effect. A failed connect leaves the
-    // stream as it was.
+    // Connects to the dotted IPv4 address host on port and switches Nagle off; a socket the
+    // stream held is closed. Text that is not a dotted address fails. The third argument is
+    // kept for the callers' sake and has no effect. A failed connect leaves the stream as it
+    // was.
     int open(const char* host, int port, int unused);
     // Reads exactly length bytes; the peer closing first is a failure.
     int readFully(void* buffer, unsigned int length);

@@ -99,8 +99,8 @@ void CVemoCamera::handleTakePicture() {
         }
         ALOGE("len and thumb len %lu %lu", length, thumbnailLength);
         const size_t blockSize = length + thumbnailLength + kBlockSlack;
-        camera_memory_t* block = requestMemory(-1, blockSize, 1, nullptr);
-        if (block == nullptr || block->data == nullptr) {
+        camera_memory_t* block = requestBlock(requestMemory, blockSize);
+        if (block == nullptr) {
             ALOGE("Memory failure");
             delete[] picture;
             delete[] thumbnail;
@@ -126,10 +126,16 @@ void CVemoCamera::handleTakePicture() {
                 }
             }
         }
+        // The capture is over before the client hears of it: a client that starts preview again
+        // from the callback (or at once after it) must find preview stopped, not have its start
+        // undone afterwards.
+        _take_picture = false;
+        _previewing = false;
         dataCallback(CAMERA_MSG_COMPRESSED_IMAGE, block, 0, nullptr, cookie);
         block->release(block);
         delete[] picture;
         delete[] thumbnail;
+        return;
     }
     _take_picture = false;
     _previewing = false;

@@ -131,6 +131,11 @@ int CVemoCamera::close(hw_device_t* device) {
     if (camera == nullptr) {
         return -22;
     }
+    if (camera->_worker->isWorkerThread()) {
+        // From a callback: the pass under way still uses the device.
+        ALOGE("%s: Called on the camera's own worker thread; refused", "close");
+        return -22;
+    }
     delete camera;
     ALOGE("<<< %s", "close");
     return 0;
@@ -321,9 +326,19 @@ int CVemoCamera::msgTypeEnabled(int32_t type) {
     return _msg_enabled & type;
 }
 
-int32_t CVemoCamera::enabledMessages() {
-    std::lock_guard<std::mutex> guard(_lock);
-    return _msg_enabled;
+camera_memory_t* CVemoCamera::requestBlock(camera_request_memory requestMemory, size_t size) {
+    camera_memory_t* memory = requestMemory(-1, size, 1, nullptr);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    if (memory->data == nullptr || memory->data == reinterpret_cast<void*>(UINTPTR_MAX) ||
+        memory->size < size) {
+        if (memory->release != nullptr) {
+            memory->release(memory);
+        }
+        return nullptr;
+    }
+    return memory;
 }
 
 int CVemoCamera::startWorkerLocked() { return _worker->start() == 0 ? 0 : -12; }

@@ -152,8 +152,10 @@ private:
     // Calls the notify callback with message when the client enabled it.
     void notifyIfEnabled(int32_t message);
 
-    // The message mask under _lock.
-    int32_t enabledMessages();
+    // One block of callback memory of size bytes from the client, or NULL when none can be
+    // had: no block, no data, a failed mapping or fewer bytes than asked for (such a block goes
+    // back at once).
+    static camera_memory_t* requestBlock(camera_request_memory requestMemory, size_t size);
     // Starts the worker with _lock held; -12 when it can't be started.
     int startWorkerLocked();
     // Stops the worker unless a request keeps it busy, with _lock held on entry and exit.

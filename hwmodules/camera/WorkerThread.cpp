@@ -9,14 +9,24 @@
 namespace android {
 
 CWorkerThread::CWorkerThread(IWorker* target)
-    : _target(target), _exit(true), _running(false), _thread_id(nullptr), _thread(0), _woken(false) {
+    : _target(target),
+      _exit(true),
+      _running(false),
+      _thread_id(nullptr),
+      _thread(0),
+      _starts(0),
+      _woken(false) {
     snprintf(_power_status, sizeof(_power_status), "%s", "0");
 }
 
 CWorkerThread::~CWorkerThread() { stop(); }
 
 int CWorkerThread::start() {
+    std::lock_guard<std::mutex> guard(_state_lock);
+    ++_starts;
     if (_running) {
+        // A thread that was asked to stop but has not left its loop yet simply goes on.
+        _exit = false;
         return 0;
     }
     property_get("com.vemo.power.status", _power_status, "0");
@@ -34,12 +44,24 @@ int CWorkerThread::start() {
 }
 
 void CWorkerThread::stop() {
-    _exit = true;
+    uint64_t starts = 0;
+    {
+        std::lock_guard<std::mutex> guard(_state_lock);
+        _exit = true;
+        starts = _starts;
+    }
     wake();
     if (isWorkerThread()) {
         return;
     }
-    while (_running) {
+    // A start that comes while this waits keeps the thread: the stop is over then too.
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(_state_lock);
+            if (!_running || _starts != starts) {
+                return;
+            }
+        }
         usleep(100);
     }
 }
@@ -68,11 +90,18 @@ void CWorkerThread::wake() {
 int CWorkerThread::_threadLoop(void* self) {
     CWorkerThread* thread = static_cast<CWorkerThread*>(self);
     thread->_thread = pthread_self();
-    while (thread->_target->inWorkerThread() && !thread->_exit) {
+    for (;;) {
+        const bool more = thread->_target->inWorkerThread();
+        // The decision to leave and the lowering of the flag are one step for start(), which
+        // keeps a thread that has not left yet instead of starting a second one.
+        std::lock_guard<std::mutex> guard(thread->_state_lock);
+        if (!more || thread->_exit) {
+            thread->_thread = 0;
+            ALOGE("Exiting thread loop");
+            thread->_running = false;
+            break;
+        }
     }
-    thread->_thread = 0;
-    ALOGE("Exiting thread loop");
-    thread->_running = false;
     return 0;
 }
 

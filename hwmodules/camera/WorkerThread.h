@@ -30,9 +30,9 @@ public:
     // Starts the thread unless it runs; reads "com.vemo.power.status" first. Returns 0, or -1
     // (logged) when the thread cannot be created.
     int start();
-    // Requests the exit and waits until the thread has left its loop. Called on the worker
-    // thread itself (a callback stopping the camera) it only requests the exit. The caller
-    // must not hold the device lock.
+    // Requests the exit and waits until the thread has left its loop, or until a start that
+    // came meanwhile kept it running. Called on the worker thread itself (a callback stopping
+    // the camera) it only requests the exit. The caller must not hold the device lock.
     void stop();
     bool isRunning() const { return _running; }
     // True on the worker thread.
@@ -58,6 +58,9 @@ private:
     std::atomic<bool> _running;
     android_thread_id_t _thread_id;
     std::atomic<pthread_t> _thread;
+    // Guards the decisions to start, to keep and to leave the thread.
+    std::mutex _state_lock;
+    uint64_t _starts;  // start requests so far
 
     std::mutex _wake_lock;
     std::condition_variable _wake_cond;

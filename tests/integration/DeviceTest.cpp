@@ -370,6 +370,53 @@ TEST_F(Device, CallbacksMayStopTheCameraFromTheWorkerThread) {
     EXPECT_EQ(_device->previewEnabled(), 0);
 }
 
+TEST_F(Device, AStartFromACallbackKeepsTheWorkerThatWasAskedToStop) {
+    startHost();
+    open();
+    std::atomic<int> restarts{0};
+    _callbacks.setHook([&](const guest::CameraEvent& event) {
+        if (event.message == CAMERA_MSG_PREVIEW_FRAME && restarts++ == 0) {
+            _device->stopPreview();
+            _device->startPreview();
+        }
+    });
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    previewWithWindow();
+    const uint64_t shown = _window.enqueued();
+    EXPECT_TRUE(_window.waitForEnqueued(shown + 10, std::chrono::seconds(5)));
+    EXPECT_EQ(_device->previewEnabled(), 1);
+    EXPECT_EQ(workerThreads(), 1);
+    _device->stopPreview();
+}
+
+TEST_F(Device, CloseFromACallbackIsRefused) {
+    startHost();
+    open();
+    std::atomic<int> result{1};
+    _callbacks.setHook([&](const guest::CameraEvent& event) {
+        if (event.message == CAMERA_MSG_PREVIEW_FRAME && result == 1) {
+            result = _device->raw()->common.close(&_device->raw()->common);
+        }
+    });
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    previewWithWindow();
+    EXPECT_TRUE(eventually([&] { return result != 1; }));
+    EXPECT_EQ(result.load(), -22);
+    EXPECT_TRUE(_log.contains("close: Called on the camera's own worker thread; refused"));
+    _device->stopPreview();
+}
+
+TEST_F(Device, APreviewSizeNoFrameCanHaveIsLoggedNotComputed) {
+    startHost();
+    open();
+    EXPECT_EQ(setParameters({{"preview-size", "100000x100000"}}), 0);
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    previewWithWindow();
+    EXPECT_TRUE(eventually([&] { return _log.contains("Preview size 100000x100000 has no frame"); }));
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_PREVIEW_FRAME), 0u);
+    _device->stopPreview();
+}
+
 TEST_F(Device, FocusIsNotifiedOnEveryPassUntilCancelled) {
     startHost();
     open();

@@ -273,6 +273,29 @@ TEST_F(StillCapture, APictureAskedForWhileRecordingIsDropped) {
     _device->stopPreview();
 }
 
+// Apps commonly start preview again from the picture callback: the capture must not switch
+// that preview off afterwards.
+TEST_F(StillCapture, PreviewStartedFromThePictureCallbackKeepsRunning) {
+    startHost();
+    open();
+    _callbacks.setHook([&](const guest::CameraEvent& event) {
+        if (event.message == CAMERA_MSG_COMPRESSED_IMAGE) {
+            EXPECT_EQ(_device->previewEnabled(), 0);
+            EXPECT_EQ(_device->startPreview(), 0);
+        }
+    });
+    _device->enableMsgType(CAMERA_MSG_COMPRESSED_IMAGE);
+    ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
+    ASSERT_EQ(_device->startPreview(), 0);
+    ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
+    ASSERT_EQ(_device->takePicture(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_COMPRESSED_IMAGE, 1, std::chrono::seconds(5)));
+    const uint64_t shown = _window.enqueued();
+    EXPECT_TRUE(_window.waitForEnqueued(shown + 5, std::chrono::seconds(5)));
+    EXPECT_EQ(_device->previewEnabled(), 1);
+    _device->stopPreview();
+}
+
 TEST_F(StillCapture, APictureFormatTheDeviceCantDeliverIsRefused) {
     startHost();
     open();

@@ -56,6 +56,14 @@ TEST(SocketStream, OpenStreamReadsExactlyAndRefusesANullBuffer) {
     EXPECT_EQ(stream.readFully(buffer, 1), -1);
 }
 
+TEST(SocketStream, TextThatIsNoAddressIsRefusedRatherThanReachingThisMachine) {
+    ScriptedServer server([](int) {}, 0);
+    CSocketStream stream;
+    EXPECT_EQ(stream.open("localhost", server.port(), 1), -1);
+    EXPECT_EQ(stream.open("", server.port(), 1), -1);
+    EXPECT_FALSE(stream.isOpen());
+}
+
 TEST(SocketStream, FailedConnectLeavesTheStreamClosed) {
     int port = 0;
     {
