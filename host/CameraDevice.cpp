@@ -182,8 +182,8 @@ CallStatus CameraDevice::setCameraIx(const Message& request, Message* reply) {
     }
     // A second selection starts afresh: the guest's choices belonged to the other camera.
     _camera.reset();
-    _camera = std::make_unique<CameraState>(*camera, _state.samples);
     _cameraIx = static_cast<uint32_t>(camera - _config.cameras.data());
+    _camera = std::make_unique<CameraState>(_state, _cameraIx);
     return done(reply);
 }
 

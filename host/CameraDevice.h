@@ -92,7 +92,8 @@ private:
     CallStatus setPictureFormat(const Message& request, Message* reply);
     CallStatus setVideoFormat(const Message& request, Message* reply);
     CallStatus setPreviewFPS(const Message& request, Message* reply);
-    // "id" is not looked at: every stream shares one capture.
+    // "id" is not looked at: every stream shares one capture. When the host paces, the reply
+    // waits until the picture is due (CameraState).
     CallStatus captureFrame(const Message& request, Message* reply);
     // Draws the current picture into the window buffer "cb" (WindowBuffers); "frame_id" is not
     // looked at.

@@ -13,8 +13,6 @@ namespace host {
 
 namespace {
 
-constexpr uint32_t kMaxFps = 120;
-
 uint64_t monotonicMicros() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
@@ -61,17 +59,23 @@ CallStatus streamFormat(std::string_view what, std::string_view name, PixelForma
 
 }  // namespace
 
-CameraState::CameraState(const CameraConfig& camera, SampleStore& samples)
-    : _camera(camera),
-      _samples(samples),
-      _source(IFrameSource::create(camera)),
+CameraState::CameraState(HostState& state, size_t ix)
+    : _camera(state.config.cameras[ix]),
+      _ix(ix),
+      _samples(state.samples),
+      _sources(state.sources),
+      _content(state.sources.current(ix)),
+      _source(_content->makeSource()),
+      _paced(state.config.paced),
+      _pacer(state.clock),
       _timestamp(monotonicMicros()),
-      _preview{PixelFormat::kNV21, camera.preferredPreviewSize, {}},
-      _video{PixelFormat::kYV12, camera.videoSizes.front(), {}} {
-    const std::vector<FrameSize>& pictureSizes = camera.offeredPictureSizes();
+      _previewFps(_camera.fps),
+      _preview{PixelFormat::kNV21, _camera.preferredPreviewSize, {}},
+      _video{PixelFormat::kYV12, _camera.videoSizes.front(), {}} {
+    const std::vector<FrameSize>& pictureSizes = _camera.offeredPictureSizes();
     const bool preferred = std::find(pictureSizes.begin(), pictureSizes.end(),
-                                     camera.preferredPreviewSize) != pictureSizes.end();
-    _pictureSize = preferred ? camera.preferredPreviewSize : pictureSizes.front();
+                                     _camera.preferredPreviewSize) != pictureSizes.end();
+    _pictureSize = preferred ? _camera.preferredPreviewSize : pictureSizes.front();
 }
 
 CameraState::~CameraState() {
@@ -108,9 +112,10 @@ CallStatus CameraState::setPictureFormat(std::string_view name) {
 }
 
 CallStatus CameraState::setPreviewFps(uint32_t fps) {
-    if (fps == 0 || fps > kMaxFps) {
-        return CallStatus::error("preview rate " + std::to_string(fps) + " fps is not from 1 to " +
-                                 std::to_string(kMaxFps));
+    if (fps < FrameRate::kMinFps || fps > FrameRate::kMaxFps) {
+        return CallStatus::error("preview rate " + std::to_string(fps) + " fps is not from " +
+                                 std::to_string(FrameRate::kMinFps) + " to " +
+                                 std::to_string(FrameRate::kMaxFps));
     }
     _previewFps = fps;
     return CallStatus::ok();
@@ -143,7 +148,28 @@ CallStatus CameraState::setWhiteBalance(uint32_t mode) {
     return CallStatus::ok();
 }
 
+FrameRate CameraState::frameRate() const {
+    return _source->ownRate().value_or(FrameRate{std::min(_camera.fps, _previewFps), 1});
+}
+
+void CameraState::takeCurrentSource() {
+    std::shared_ptr<const SourceContent> current = _sources.current(_ix);
+    if (current == _content) {
+        return;
+    }
+    _content = std::move(current);
+    _source = _content->makeSource();
+    for (FrameConverter* converter :
+         {&_preview.converter, &_video.converter, &_window, &_picture}) {
+        converter->redraw();
+    }
+}
+
 void CameraState::capture() {
+    takeCurrentSource();
+    if (_paced) {
+        _pacer.next(frameRate());
+    }
     _source->capture();
     _timestamp = monotonicMicros();
     ++_captures;

@@ -9,11 +9,14 @@
 #include "CallStatus.h"
 #include "ColorAdjustment.h"
 #include "FrameConverter.h"
+#include "FramePacer.h"
 #include "FrameSource.h"
 #include "HostConfig.h"
+#include "HostState.h"
 #include "JpegEncoder.h"
 #include "PixelFormat.h"
 #include "SampleStore.h"
+#include "SourceContent.h"
 
 namespace vemo {
 namespace host {
@@ -26,6 +29,11 @@ namespace host {
 // frame (or sample) asked for again takes the next picture first. Used by one thread at a
 // time.
 //
+// The source is the camera's current one (CameraSources): a capture first takes up a source
+// chosen since the last, which then draws every stream afresh. When the host paces, a capture
+// waits until the next picture is due (FramePacer): at the source's own rate for a clip or a
+// folder, else at the camera's rate or the guest's preview rate, whichever is lower.
+//
 // Streams are made when first fetched and kept up to date from then on by FrameConverter, which
 // converts only what changed from one picture to the next.
 class CameraState {
@@ -33,10 +41,10 @@ public:
     enum class Stream { kVideo = 0, kPreview = 1 };
     static constexpr int kJpegQuality = 90;
 
-    // Preview in NV21 and pictures at the preferred preview size (or the first picture size when
-    // that is not one), video in YV12 at the first video size. camera and samples must outlive
-    // the state.
-    CameraState(const CameraConfig& camera, SampleStore& samples);
+    // Camera ix of the host. Preview in NV21 and pictures at the preferred preview size (or the
+    // first picture size when that is not one), video in YV12 at the first video size. state
+    // must outlive the object.
+    CameraState(HostState& state, size_t ix);
     // Closes the instance's sample store, dropping its outstanding samples.
     ~CameraState();
     CameraState(const CameraState&) = delete;
@@ -52,16 +60,18 @@ public:
     CallStatus setPreviewFormat(std::string_view name);
     CallStatus setPictureFormat(std::string_view name);  // "jpeg" only
     CallStatus setVideoFormat(std::string_view name);
-    // Frames are made as fast as they are asked for; the rate is kept for the guest's sake.
+    // The guest's preview rate; it paces captures when lower than the camera's rate.
     CallStatus setPreviewFps(uint32_t fps);
     uint32_t previewFps() const { return _previewFps; }
+    // The rate captures are paced at (when the host paces).
+    FrameRate frameRate() const;
     // Index in half EV steps (ColorAdjustment); an error when the camera has no exposure control.
     CallStatus setExposure(int32_t index);
     // Colour temperature or 0 for auto; an error when the camera has no white balance control.
     CallStatus setWhiteBalance(uint32_t mode);
     uint32_t whiteBalance() const { return _adjustment.whiteBalance(); }
 
-    // Takes the next picture from the source.
+    // Takes the next picture from the camera's current source, once it is due.
     void capture();
     // When the current picture was taken: microseconds on the monotonic clock.
     uint64_t timestamp() const { return _timestamp; }
@@ -87,8 +97,8 @@ public:
     // the next call or a change of the preview size.
     const std::vector<uint8_t>& windowFrame();
     FrameSize previewSize() const { return _preview.size; }
-    // Number of the current picture of the source.
-    uint64_t pictureNumber() const { return _source->number(); }
+    // Number of the current picture: pictures taken so far, whatever their source.
+    uint64_t pictureNumber() const { return _captures; }
     // The instance's sample store; 0 until the first sample is saved.
     uint32_t sampleStore() const { return _sampleStore; }
 
@@ -101,16 +111,23 @@ private:
     };
 
     StreamState& stream(Stream which) { return which == Stream::kVideo ? _video : _preview; }
+    // Makes a source chosen since the last capture this instance's.
+    void takeCurrentSource();
     // The picture stream brought up to the current picture: ARGB at the picture size.
     const std::vector<uint8_t>& pictureFrame();
 
     const CameraConfig& _camera;
+    const size_t _ix;
     SampleStore& _samples;
+    CameraSources& _sources;
+    std::shared_ptr<const SourceContent> _content;  // what _source was made from
     std::unique_ptr<IFrameSource> _source;
+    const bool _paced;
+    FramePacer _pacer;
     uint64_t _timestamp = 0;
     uint64_t _captures = 0;  // pictures taken so far
     ColorAdjustment _adjustment;
-    uint32_t _previewFps = 30;
+    uint32_t _previewFps;
 
     StreamState _preview;
     StreamState _video;

@@ -8,14 +8,17 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "CtlProtocol.h"
 #include "CtlReplyParser.h"
 #include "RuntimeDirectory.h"
+#include "SourceSpec.h"
 
 namespace vemo {
 namespace host {
@@ -62,7 +65,20 @@ struct Options {
     bool help = false;
 };
 
+// A source spec with its relative path made absolute against the working directory; any
+// other text as it is, for the host to judge.
+std::string absoluteSource(const std::string& text) {
+    std::string ignored;
+    const std::optional<SourceSpec> spec = SourceSpec::parse(text, &ignored);
+    char directory[PATH_MAX];
+    if (!spec || ::getcwd(directory, sizeof(directory)) == nullptr) {
+        return text;
+    }
+    return spec->resolvedAgainst(directory).text();
+}
+
 bool parse(const std::vector<std::string>& args, Options* options, std::string* error) {
+    std::vector<std::string> words;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
@@ -77,8 +93,21 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
             *error = "unknown option " + arg;
             return false;
         } else {
-            options->request += (options->request.empty() ? "" : " ") + arg;
+            words.push_back(arg);
         }
+    }
+    for (size_t i = 0; i < words.size(); ++i) {
+        // The host opens a source's file from its own working directory, so a path relative
+        // to this one is sent absolute.
+        if (i == 2 && words[0] == "source") {
+            std::string spec = words[2];
+            for (size_t j = 3; j < words.size(); ++j) {
+                spec += " " + words[j];
+            }
+            options->request += " " + absoluteSource(spec);
+            break;
+        }
+        options->request += (options->request.empty() ? "" : " ") + words[i];
     }
     if (!options->help && options->request.empty()) {
         *error = "no command";
@@ -253,10 +282,17 @@ std::string CtlClient::usageText() {
                "Asks a running vemo-hostd through its control socket and prints the answer.\n"
                "\n"
                "Commands:\n"
-               "  status                 cameras, connections, HGCM clients, sample stores\n"
+               "  status                 cameras and their sources, connections, HGCM clients,\n"
+               "                         sample stores\n"
                "  samples                the number of outstanding samples\n"
                "  sample STORE NUMBER    one outstanding sample: format, size, timestamp; its\n"
                "                         bytes go to the file of --out\n"
+               "  source CAMERA SPEC     show SPEC on the camera from its next picture on,\n"
+               "                         without a break in any stream: pattern, image:PATH\n"
+               "                         (JPEG or PNG), folder:PATH, folder@N:PATH (its\n"
+               "                         pictures in turn, N a second) or y4m:PATH (a clip in a\n"
+               "                         loop). Relative paths are from here. When SPEC can't\n"
+               "                         be read the camera keeps what it shows\n"
                "  help                   the commands this host knows\n"
                "\n"
                "Options:\n"

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "CtlProtocol.h"
-#include "FrameSource.h"
+#include "Log.h"
+#include "SourceSpec.h"
 
 namespace vemo {
 namespace host {
@@ -42,6 +43,12 @@ bool parseNumber(std::string_view text, T* value) {
     return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
+// "source=<quoted spec> shows=<quoted description>".
+std::string sourceText(const SourceContent& content) {
+    return "source=" + ctl::quoted(content.spec().text()) +
+           " shows=" + ctl::quoted(content.description());
+}
+
 std::string sessionText(const SessionSummary& session) {
     std::string text = session.instance ? "instance=yes" : "instance=no";
     if (session.camera) {
@@ -62,6 +69,9 @@ const CtlCommands::Command CtlCommands::kCommands[] = {
      "the number of samples outstanding in all stores"},
     {"sample", "STORE NUMBER", 2, 2, false, &CtlCommands::sample,
      "one outstanding sample: its format, size, timestamp and bytes"},
+    {"source", "CAMERA SPEC", 2, 2, true, &CtlCommands::source,
+     "shows SPEC (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) on the camera from its next "
+     "picture on"},
     {"help", "", 0, 0, false, &CtlCommands::help, "these lines"},
 };
 
@@ -112,8 +122,10 @@ void CtlCommands::status(const Arguments&, CtlReply* reply) const {
     for (size_t ix = 0; ix < config.cameras.size(); ++ix) {
         const CameraConfig& camera = config.cameras[ix];
         reply->line("camera " + std::to_string(ix) + " facing=" + std::to_string(camera.facing) +
-                    " orientation=" + std::to_string(camera.orientation) + " source=" +
-                    IFrameSource::describe(camera) + " name=" + ctl::quoted(camera.name));
+                    " orientation=" + std::to_string(camera.orientation) +
+                    " fps=" + std::to_string(camera.fps) + " " +
+                    sourceText(*_context.state.sources.current(ix)) +
+                    " name=" + ctl::quoted(camera.name));
     }
     for (const CameraService::ConnectionSummary& connection : connections) {
         reply->line("connection " + std::to_string(connection.id) + " peer=" + connection.peer +
@@ -173,6 +185,34 @@ void CtlCommands::sample(const Arguments& arguments, CtlReply* reply) const {
     reply->line("size " + sample->size.text());
     reply->line("timestamp " + std::to_string(sample->timestamp));
     reply->data(sample->bytes.data(), sample->bytes.size(), sample);
+}
+
+void CtlCommands::source(const Arguments& arguments, CtlReply* reply) const {
+    const size_t cameras = _context.state.config.cameras.size();
+    size_t ix = 0;
+    if (!parseNumber(arguments[0], &ix) || ix >= cameras) {
+        reply->fail("no camera " + ctl::quoted(arguments[0]) + " (this host has " +
+                    std::to_string(cameras) + (cameras == 1 ? " camera" : " cameras") +
+                    ", numbered from 0)");
+        return;
+    }
+    std::string error;
+    const std::optional<SourceSpec> spec = SourceSpec::parse(arguments[1], &error);
+    if (!spec) {
+        reply->fail("source " + ctl::quoted(arguments[1]) + ": " + error);
+        return;
+    }
+    CameraSources& sources = _context.state.sources;
+    const std::shared_ptr<const SourceContent> now = sources.select(ix, *spec, &error);
+    if (now == nullptr) {
+        const std::string kept = sources.current(ix)->spec().text();
+        logLine(LogLevel::kWarning, "camera %zu keeps %s: %s", ix, kept.c_str(), error.c_str());
+        reply->fail(error + "; camera " + std::to_string(ix) + " keeps " + kept);
+        return;
+    }
+    logLine(LogLevel::kInfo, "camera %zu shows %s (%s)", ix, now->spec().text().c_str(),
+            now->description().c_str());
+    reply->line("camera " + std::to_string(ix) + " " + sourceText(*now));
 }
 
 void CtlCommands::help(const Arguments&, CtlReply* reply) const {

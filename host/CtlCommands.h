@@ -47,6 +47,8 @@ private:
     void status(const Arguments& arguments, CtlReply* reply) const;
     void samples(const Arguments& arguments, CtlReply* reply) const;
     void sample(const Arguments& arguments, CtlReply* reply) const;
+    // Loads the source before it answers; the camera keeps its source when that fails.
+    void source(const Arguments& arguments, CtlReply* reply) const;
     void help(const Arguments& arguments, CtlReply* reply) const;
 
     CtlContext _context;

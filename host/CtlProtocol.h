@@ -1,8 +1,8 @@
 #pragma once
 
 // The control socket of vemo-hostd, a Unix stream socket (--ctl-socket; by default ctl.sock in
-// the host's private directory) through which the user who runs the host looks at it and, in
-// time, steers it. `vemo-hostd ctl` is its client. Text is printable ASCII (0x20 to 0x7E) in
+// the host's private directory) through which the user who runs the host looks at it and
+// steers it. `vemo-hostd ctl` is its client. Text is printable ASCII (0x20 to 0x7E) in
 // lines that end with '\n'.
 //
 // Request: one line of at most kMaxRequestLine bytes, its '\n' included: a command and its
@@ -24,7 +24,8 @@
 //
 //   status
 //     host pid=<pid> cameras=<n> connections=<n> clients=<n> stores=<n> samples=<n>
-//     camera <ix> facing=<n> orientation=<degrees> source=<source> name=<quoted>
+//     camera <ix> facing=<n> orientation=<degrees> fps=<n> source=<quoted spec>
+//            shows=<quoted description> name=<quoted>                   (one line)
 //     connection <id> peer=<address>:<port> <session>      a TCP camera-port connection
 //     client <id> handle=<n> pairing=none                  an HGCM client, not opened
 //     client <id> handle=<n> pairing=<open|ended> port=<port> unread=<bytes> [<session>]
@@ -41,6 +42,13 @@
 //     size <width>x<height>
 //     timestamp <microseconds on the host's monotonic clock>
 //     data <n>             followed by the frame's bytes
+//
+//   source <camera> <spec>        the spec (SourceSpec.h) is the rest of the line
+//     camera <ix> source=<quoted spec> shows=<quoted description>
+//   Loads what the spec names and makes it the camera's source: every instance of the camera
+//   shows it from its next captured picture on. A relative path is taken from the host's
+//   working directory (`vemo-hostd ctl` sends absolute ones). When the source can't be read
+//   the error says why and the camera keeps its source.
 //
 //   help
 //     <command> <arguments>: <what it does>      one line per command

@@ -21,6 +21,9 @@ public:
     // Sets what the frames look like; a change drops what is cached.
     void configure(PixelFormat format, FrameSize size);
     const FrameLayout& layout() const { return _layout; }
+    // Makes the next update draw and convert the whole frame: the source has been replaced, and
+    // its picture numbers say nothing of what the canvas holds.
+    void redraw() { _drawn.reset(); }
 
     // Brings the frame up to the source's current picture under adjustment and returns its
     // layout().bytes bytes, which stay valid and unchanged until the next call of update or

@@ -1,13 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
+#include "FrameRate.h"
 #include "FrameSize.h"
-#include "HostConfig.h"
 
 namespace vemo {
 namespace host {
@@ -24,11 +22,12 @@ struct Rect {
     }
 };
 
-// Where a camera's pictures come from: the moving test pattern today; still images, clips and a
-// webcam later. A source holds one current picture, numbered from 0 when the source is made, and
-// draws it at whatever size it is asked for; conversion to the guest's formats, scaling and colour
-// adjustment happen after it (FrameConverter). One source serves one camera instance and is used
-// by one thread at a time.
+// Where a camera's pictures come from: the moving test pattern, still pictures, a folder of
+// pictures, a clip; a webcam later. A source holds one current picture, numbered from 0 when the
+// source is made, and draws it at whatever size it is asked for; conversion to the guest's
+// formats and colour adjustment happen after it (FrameConverter). One source serves one camera
+// instance and is used by one thread at a time; what several instances show alike (decoded
+// pictures, a clip's index) they share through SourceContent, which makes the sources.
 class IFrameSource {
 public:
     virtual ~IFrameSource() = default;
@@ -45,10 +44,9 @@ public:
     virtual void render(uint8_t* canvas, int stride, FrameSize size,
                         std::optional<uint64_t> previous, std::vector<Rect>* damage) = 0;
 
-    // The source a camera is configured with.
-    static std::unique_ptr<IFrameSource> create(const CameraConfig& camera);
-    // What create gives for the camera, in a word or two ("pattern").
-    static std::string describe(const CameraConfig& camera);
+    // The rate the source's pictures come at by their nature (a clip's, a folder's); nothing
+    // when they come at whatever rate the camera runs at.
+    virtual std::optional<FrameRate> ownRate() const { return std::nullopt; }
 };
 
 }  // namespace host

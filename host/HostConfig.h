@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FrameSize.h"
+#include "SourceSpec.h"
 
 namespace vemo {
 namespace host {
@@ -31,6 +32,11 @@ struct CameraConfig {
     bool whiteBalance = true;
     bool autoFocus = false;
     bool exposure = true;
+    // Pictures a second of the pattern and of still pictures when the host paces; the guest may
+    // ask for fewer. Clips and folders come at their own rate.
+    uint32_t fps = 30;
+    // What the camera shows when the host starts (CameraSources).
+    SourceSpec source = {};
 
     const std::vector<FrameSize>& offeredPictureSizes() const {
         return pictureSizes.empty() ? previewSizes : pictureSizes;
@@ -55,6 +61,10 @@ struct HostConfig {
     std::vector<CameraConfig> cameras;
     uint32_t orientation = 0;  // current device orientation, degrees
     HostFaults faults;
+    // Whether captures wait for each camera's next frame time (FramePacer). vemo-hostd paces
+    // unless told --unpaced; services that a test or benchmark builds in its own process don't,
+    // unless it sets this.
+    bool paced = false;
 
     // Camera 0 faces the back, camera 1 the user; any further camera the back.
     static CameraConfig defaultCamera(size_t ix);

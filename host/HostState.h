@@ -1,6 +1,8 @@
 #pragma once
 
+#include "CameraSources.h"
 #include "EventRecord.h"
+#include "HostClock.h"
 #include "HostConfig.h"
 #include "SampleStore.h"
 
@@ -12,7 +14,8 @@ namespace host {
 // guarding its own). Created once in main and passed by reference to every service and
 // session; it outlives them all.
 struct HostState {
-    explicit HostState(const HostConfig& configuration) : config(configuration) {}
+    explicit HostState(const HostConfig& configuration)
+        : config(configuration), sources(configuration) {}
     HostState(const HostState&) = delete;
     HostState& operator=(const HostState&) = delete;
 
@@ -21,6 +24,10 @@ struct HostState {
     EventRecord record;
     // Video frames kept for recording guests, by store and sample number.
     SampleStore samples;
+    // What each camera shows now.
+    CameraSources sources;
+    // What frame pacing waits on; stopped first when the host stops.
+    HostClock clock;
 };
 
 }  // namespace host

@@ -1,13 +1,18 @@
 #include "Options.h"
 
 #include <arpa/inet.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "FrameRate.h"
+#include "SourceSpec.h"
 
 namespace vemo {
 namespace host {
@@ -65,6 +70,7 @@ bool parseSwitch(std::string_view text, bool* out) {
 constexpr const char* kSizeExpected = "WIDTHxHEIGHT, even sides from 16 to 4096";
 constexpr const char* kSizesExpected =
     "sizes WIDTHxHEIGHT joined with '/', even sides from 16 to 4096";
+constexpr const char* kFpsExpected = "a number of pictures a second from 1 to 120";
 
 // Keys of --camera. A new camera setting is one row here and one field in CameraConfig.
 struct CameraKey {
@@ -108,6 +114,26 @@ const CameraKey kCameraKeys[] = {
      [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->autoFocus); }, "0 or 1"},
     {"exposure", [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->exposure); },
      "0 or 1"},
+    {"fps",
+     [](std::string_view v, CameraConfig* c) {
+         return parseNumber(v, FrameRate::kMaxFps, &c->fps) && c->fps >= FrameRate::kMinFps;
+     },
+     kFpsExpected},
+    {"source",
+     [](std::string_view v, CameraConfig* c) {
+         std::string ignored;
+         const std::optional<SourceSpec> spec = SourceSpec::parse(v, &ignored);
+         char directory[PATH_MAX];
+         if (spec) {
+             // Absolute, so that the host's status names the file whatever its directory.
+             c->source = ::getcwd(directory, sizeof(directory)) != nullptr
+                             ? spec->resolvedAgainst(directory)
+                             : *spec;
+         }
+         return spec.has_value();
+     },
+     "pattern, image:PATH, folder:PATH, folder@N:PATH (N pictures a second, 1 to 120) or "
+     "y4m:PATH"},
 };
 
 std::string cameraKeyList() {
@@ -228,6 +254,7 @@ struct ParseState {
     Options* options;
     uint32_t cameraCount;
     std::vector<std::string> cameraSettings;
+    bool paced = true;
 };
 
 // Options of the command line. A new option is one row; usageText documents it.
@@ -252,6 +279,11 @@ const OptionDef kOptions[] = {
     {"--verbose", false,
      [](std::string_view, ParseState* s, std::string*) {
          s->options->logLevel = LogLevel::kDebug;
+         return true;
+     }},
+    {"--unpaced", false,
+     [](std::string_view, ParseState* s, std::string*) {
+         s->paced = false;
          return true;
      }},
     {"--cameras", true,
@@ -368,6 +400,7 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
     options->host = HostConfig::withCameras(state.cameraCount);
     options->host.orientation = orientation;
     options->host.faults = faults;
+    options->host.paced = state.paced;
     for (const std::string& settings : state.cameraSettings) {
         if (!applyCameraSettings(settings, &options->host, error)) {
             return false;
@@ -385,7 +418,7 @@ std::string usageText() {
     return "Usage: vemo-hostd [options]\n"
            "       vemo-hostd ctl [--socket PATH] COMMAND [ARGUMENT...]  (see ctl --help)\n"
            "Host camera service for Vemo Android guests: answers the guest's camera module\n"
-           "with a generated test pattern. Prints one line on stdout once it listens,\n"
+           "with a test pattern, pictures or clips. Prints one line on stdout once it listens,\n"
            "'vemo-hostd ready camera-port=<port> control-port=<port> hgcm-socket=<path>\n"
            "ctl-socket=<path>'; logs go to stderr. SIGTERM or SIGINT stops it.\n"
            "\n"
@@ -413,10 +446,28 @@ std::string usageText() {
            "                                           1 when the guest may set white balance,\n"
            "                                           focus, exposure compensation, else 0\n"
            "                                           (defaults 1, 0, 1)\n"
+           "                           fps=N           pictures a second of the pattern and of\n"
+           "                                           still pictures, 1 to 120 (default 30);\n"
+           "                                           the guest may ask for fewer\n"
+           "                           source=SPEC     what the camera shows (default pattern;\n"
+           "                                           PATH without commas):\n"
+           "                             pattern         the moving test pattern\n"
+           "                             image:PATH      a JPEG or PNG picture\n"
+           "                             folder:PATH     the folder's JPEG and PNG pictures in\n"
+           "                                             turn, by name, one a second\n"
+           "                             folder@N:PATH   the same at N pictures a second (1-120)\n"
+           "                             y4m:PATH        a YUV4MPEG2 clip in a loop, at its rate\n"
+           "                                           Pictures of another shape than a frame are\n"
+           "                                           letterboxed: scaled whole, black bars\n"
+           "                                           around. 'vemo-hostd ctl source' changes it\n"
+           "                                           while the host runs.\n"
            "                         defaults: camera 0 facing=1 orientation=0\n"
            "                         name=\"Vemo Test Pattern (back)\"; camera 1 facing=0\n"
            "                         orientation=0 name=\"Vemo Test Pattern (front)\"\n"
            "  --orientation D        current device orientation: 0, 90, 180 or 270 (default 0)\n"
+           "  --unpaced              hand out pictures as fast as they are asked for; by\n"
+           "                         default a capture waits until the camera's next picture\n"
+           "                         is due, at its rate\n"
            "  --listen ADDR          IPv4 address to listen on (default 127.0.0.1). Any other\n"
            "                         address is your explicit choice to expose the service\n"
            "                         beyond this machine (a VM's host-only network, say).\n"
@@ -445,7 +496,7 @@ std::string usageText() {
            "  -h, --help             show this text and exit\n"
            "\n"
            "Exit status: 0 after a clean stop, 1 when a service cannot start, 2 on a bad\n"
-           "option.\n";
+           "option or a source that cannot be read.\n";
 }
 
 }  // namespace host

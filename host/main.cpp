@@ -78,6 +78,10 @@ int main(int argc, char** argv) {
     // Made first, so that it is removed last, once the sockets in it are gone.
     RuntimeDirectory runtime;
     HostState state(options.host);
+    if (!state.sources.selectConfigured(&error)) {
+        std::fprintf(stderr, "vemo-hostd: %s\n", error.c_str());
+        return 2;
+    }
     if (!options.recordPath.empty() && state.record.open(options.recordPath) != 0) {
         return 1;
     }
@@ -106,7 +110,9 @@ int main(int argc, char** argv) {
     int signal = 0;
     sigwait(&stopSignals, &signal);
     logLine(LogLevel::kInfo, "stopping on %s", signal == SIGTERM ? "SIGTERM" : "SIGINT");
-    // Calls and reads that wait for replies are woken first, so that every thread can be joined.
+    // Captures that wait for their picture's time and calls and reads that wait for replies are
+    // woken first, so that every thread can be joined.
+    state.clock.stop();
     clients.shutdown();
     endpoint.stop();
     ctl.stop();

@@ -4,14 +4,17 @@
 # its cameras as an Android guest's camera service sees them through the module, probes one
 # open camera through the guest driver, then drives an open camera through the module: its
 # parameters, a preview saved as pictures, a recording in each mode and a picture with its EXIF
-# tags. The pictures stay in build/default/demo.
+# tags. Last a QR code goes through the whole stack: made with qrencode, switched in as camera
+# 0's picture while the host runs, and read back with zbarimg from a preview frame, a recorded
+# frame and a captured picture. The pictures stay in build/default/demo.
 #
 # Usage: scripts/demo.sh
 # Installs the build packages it misses with apt-get (run it as root on a fresh Debian).
+# VEMO_BUILD_DIR=DIR builds in DIR instead of the preset's build/default, with its settings.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build/default"
+build="${VEMO_BUILD_DIR:-$root/build/default}"
 
 step() { printf '\n== %s\n' "$*"; }
 die() {
@@ -22,8 +25,13 @@ die() {
 source "$root/scripts/lib/deps.sh"
 vemo_install_deps
 
-step "Configuring with the preset 'default' in $build"
-(cd "$root" && cmake --preset default)
+if [[ -n ${VEMO_BUILD_DIR:-} ]]; then
+  step "Configuring in $build"
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+else
+  step "Configuring with the preset 'default' in $build"
+  (cd "$root" && cmake --preset default)
+fi
 
 step "Building camera.vemo.so, vemo-hostd and vemo-camera"
 cmake --build "$build" -j2 --target camera_module vemo-hostd vemo-camera
@@ -69,6 +77,7 @@ done
 ready=$(grep '^vemo-hostd ready ' "$workdir/host.out")
 control_port=$(sed -n 's/.* control-port=\([0-9][0-9]*\).*/\1/p' <<<"$ready")
 hgcm_socket=$(sed -n 's/.* hgcm-socket=\([^ ]*\).*/\1/p' <<<"$ready")
+ctl_socket=$(sed -n 's/.* ctl-socket=\([^ ]*\).*/\1/p' <<<"$ready")
 echo "vemo-hostd (pid $host_pid) serves the camera service on 127.0.0.1:$port"
 echo "  the control port on 127.0.0.1:${control_port:-?} and the guest driver at ${hgcm_socket:-?}"
 
@@ -104,6 +113,7 @@ step "vemo-camera params: the parameters of camera 0, as get_parameters hands th
 camera params --camera 0
 
 step "vemo-camera preview: 30 frames into a preview window, pictures of what arrived"
+# The host delivers frames at the camera's rate, 30 a second, as a camera does.
 camera preview --camera 0 --frames 30 --format yuv420p --save "$out"
 
 step "vemo-camera record in copy mode: the video frames into a Y4M clip"
@@ -114,7 +124,6 @@ echo "clip header: $(head -n 1 "$workdir/clip.y4m")"
 step "vemo-camera record in metadata mode: the frames stay on the host"
 # Afterwards the command asks the host ("vemo-hostd ctl samples", through the control socket
 # of its ready line) whether it still holds a sample.
-ctl_socket=$(sed -n 's/.* ctl-socket=\([^ ]*\).*/\1/p' <<<"$ready")
 [[ -n $ctl_socket ]] || die "vemo-hostd reported no control socket in its ready line"
 VEMO_HOSTD_CTL=$ctl_socket camera record --camera 0 --seconds 0.5 --mode metadata \
   --hostd "$build/bin/vemo-hostd"
@@ -122,8 +131,43 @@ VEMO_HOSTD_CTL=$ctl_socket camera record --camera 0 --seconds 0.5 --mode metadat
 step "vemo-camera snap: a picture with rotation, GPS position and thumbnail"
 camera snap --camera 0 -o "$out/photo.jpg" --rotation 90 \
   --gps 48.85837,2.29448,35,1700000000,GPS --thumbnail 160x120
+
+step "A QR code as camera 0's picture, switched in while the host runs"
+# vemo-hostd ctl source shows the code on camera 0 from its next picture on; zbarimg reads it
+# back from what the module handed the camera service.
+ctl() {
+  echo "\$ vemo-hostd ctl $*"
+  "$build/bin/vemo-hostd" ctl --socket "$ctl_socket" "$@"
+}
+qr_text="Vemo camera demo $(date +%s): a QR code through the whole stack"
+read_qr() { # what, file
+  local text
+  text=$(zbarimg --quiet --raw "$2" 2>/dev/null) || die "zbarimg read no QR code from the $1 ($2)"
+  [[ $text == "$qr_text" ]] || die "the $1 reads \"$text\", not \"$qr_text\""
+  echo "zbarimg read from the $1: $text"
+}
+# The luma plane of the first frame of a Y4M clip of WxH as a PGM picture.
+first_luma() { # clip, width, height
+  local header
+  header=$(head -n 1 "$1" | wc -c)
+  printf 'P5\n%s %s\n255\n' "$2" "$3"
+  dd if="$1" iflag=skip_bytes,count_bytes skip=$((header + 6)) count=$(($2 * $3)) status=none
+}
+echo "\$ qrencode -o qr.png -s 8 \"$qr_text\""
+qrencode -o "$out/qr.png" -s 8 "$qr_text"
+ctl source 0 "image:$out/qr.png"
+ctl status
+camera preview --camera 0 --frames 10 --save "$out/qr"
+read_qr "preview frame" "$out/qr/preview-frame.png"
+camera record --camera 0 --seconds 0.25 --size 640x480 --mode copy --out "$workdir/qr.y4m"
+first_luma "$workdir/qr.y4m" 640 480 >"$workdir/qr-frame.pgm"
+read_qr "recorded frame" "$workdir/qr-frame.pgm"
+camera snap --camera 0 -o "$out/qr-photo.jpg"
+read_qr "picture" "$out/qr-photo.jpg"
+ctl source 0 pattern
+
 echo
-echo "pictures in $out: window.png, preview-frame.png, photo.jpg"
+echo "pictures in $out: window.png, preview-frame.png, photo.jpg, qr.png, qr/, qr-photo.jpg"
 
 step "Stopping vemo-hostd"
 stop_host

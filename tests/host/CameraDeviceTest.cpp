@@ -430,8 +430,8 @@ TEST_F(HostCamera, SampleStoreKeepsVideoFramesUntilReleased) {
 
 TEST(CameraState, KeepsWhatThePreviewWindowAndRateNeed) {
     const HostConfig config = testCameras();
-    SampleStore samples;
-    CameraState camera(config.cameras[0], samples);
+    HostState state(config);
+    CameraState camera(state, 0);
     ASSERT_TRUE(camera.setPreviewSize("176x144").isOk());
     camera.capture();
     camera.capture();

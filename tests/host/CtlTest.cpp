@@ -7,10 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <random>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "CtlProtocol.h"
 #include "CtlReply.h"
@@ -18,6 +23,7 @@
 #include "FrameTestSupport.h"
 #include "HgcmTestSupport.h"
 #include "HostTestSupport.h"
+#include "SourceTestSupport.h"
 
 namespace vemo {
 namespace host {
@@ -223,8 +229,8 @@ TEST_F(HostCtl, StatusShowsCamerasConnectionsClientsAndStores) {
     const std::vector<std::string> expected = {
         "host pid=" + std::to_string(getpid()) +
             " cameras=2 connections=1 clients=2 stores=1 samples=2",
-        R"re(camera 0 facing=1 orientation=0 source=pattern name="Vemo Test Pattern \(back\)")re",
-        R"re(camera 1 facing=0 orientation=0 source=pattern name="Vemo Test Pattern \(front\)")re",
+        R"re(camera 0 facing=1 orientation=0 fps=30 source="pattern" shows="test pattern" name="Vemo Test Pattern \(back\)")re",
+        R"re(camera 1 facing=0 orientation=0 fps=30 source="pattern" shows="test pattern" name="Vemo Test Pattern \(front\)")re",
         R"(connection \d+ peer=127\.0\.0\.1:\d+ instance=yes camera=1 requests=2)",
         "client " + std::to_string(camera->id) +
             R"( handle=\d+ pairing=open port=10072 unread=0 instance=yes camera=0 store=1 requests=4)",
@@ -307,6 +313,15 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
         {"sample 4294967296 2", "error store \"4294967296\" is not a number"},
         {"sample 1 0x10", "error sample \"0x10\" is not a number"},
         {"sample  1   2", "error store 1 holds no sample 2"},
+        {"source 0", "error usage: source CAMERA SPEC"},
+        {"source 2 pattern", "error no camera \"2\" (this host has 2 cameras, numbered from 0)"},
+        {"source x pattern", "error no camera \"x\" (this host has 2 cameras, numbered from 0)"},
+        {"source 0 webcam:0",
+         "error source \"webcam:0\": expected pattern, image:PATH, folder:PATH, folder@N:PATH or "
+         "y4m:PATH"},
+        {"source 1 image:/nonexistent/qr.png",
+         "error cannot open /nonexistent/qr.png: No such file or directory; camera 1 keeps "
+         "pattern"},
     };
     for (const auto& [line, expected] : cases) {
         EXPECT_EQ(ask(line), expected) << '"' << line << '"';
@@ -316,6 +331,8 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
               "samples: the number of samples outstanding in all stores\n"
               "sample STORE NUMBER: one outstanding sample: its format, size, timestamp and "
               "bytes\n"
+              "source CAMERA SPEC: shows SPEC (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) "
+              "on the camera from its next picture on\n"
               "help: these lines\n");
 }
 
@@ -340,6 +357,115 @@ TEST_F(HostCtl, OneConnectionCarriesRequestsInTurnAndUnreadableLinesEndIt) {
     // The longest line that fits is read.
     CtlConnection longest(_rig.ctlPath);
     EXPECT_EQ(longest.ask("samples" + std::string(ctl::kMaxRequestLine - 8, ' ')).error(), "");
+}
+
+// What a 640x480 NV21 preview frame shows: "picture <n>" for test::quadrants(..., n), else
+// "pattern" or what is wrong with it.
+std::string shownBy(const Value* frame) {
+    const FrameSize size{640, 480};
+    if (frame == nullptr || frame->type() != ValueType::kBuffer ||
+        frame->bufferSize() != FrameLayout::of(PixelFormat::kNV21, size).bytes) {
+        return "no frame";
+    }
+    const std::vector<uint8_t> bytes(frame->bufferData(),
+                                     frame->bufferData() + frame->bufferSize());
+    for (int shift = 0; shift < 4; ++shift) {
+        bool all = true;
+        for (int i = 0; i < 4; ++i) {
+            const auto [x, y] = test::Placement{0, 0, 640, 480}.quadrantCentre(i);
+            const test::Yuv got = test::yuvAt(PixelFormat::kNV21, bytes, size, x, y);
+            const test::Yuv& want = test::kQuadrants[(i + shift) % 4].yuv;
+            all = all &&
+                  std::abs(got.y - want.y) + std::abs(got.u - want.u) + std::abs(got.v - want.v) <=
+                      12;
+        }
+        if (all) {
+            return "picture " + std::to_string(shift);
+        }
+    }
+    return test::readCounter(PixelFormat::kNV21, bytes, size) ? "pattern" : "another picture";
+}
+
+// A guest's preview of camera 0 at 640x480: capture, then fetch the preview frame, until stop
+// is set (or for 20 s at most), counting frames. What the frames showed, one entry per run of
+// the same.
+std::vector<std::string> preview(const std::function<std::optional<Message>(const Message&)>& call,
+                                 const std::atomic<bool>& stop, std::atomic<int>* frames) {
+    Message size = request("setPreviewSize");
+    size.set("size", Value::string("640x480"));
+    Message capture = request("captureFrame");
+    capture.set("id", Value::u32(0));
+    Message fetch = request("getFrameContents");
+    fetch.set("id", Value::u32(1));
+    std::vector<std::string> runs = {call(size) ? "sized" : "not sized"};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!stop && std::chrono::steady_clock::now() < end) {
+        const std::optional<Message> captured = call(capture);
+        const std::optional<Message> fetched = call(fetch);
+        const std::string shown = !captured || captured->u32("__return") != 0u
+                                      ? "capture failed"
+                                      : shownBy(fetched ? fetched->find("frame") : nullptr);
+        if (runs.back() != shown) {
+            runs.push_back(shown);
+        }
+        ++*frames;
+    }
+    return runs;
+}
+
+TEST_F(HostCtl, SourceSwitchesWhileGuestsPreviewAndARefusedOneChangesNothing) {
+    test::TempFolder folder;
+    ASSERT_TRUE(test::writePng(folder.file("a.png"), test::quadrants(320, 240, 1)));
+    ASSERT_TRUE(test::writeJpeg(folder.file("b.jpg"), test::quadrants(640, 480, 2)));
+    // Two instances of camera 0: a guest through the driver and one through the camera port.
+    std::unique_ptr<TestCamera> camera = openCamera(0);
+    test::TestClient tcp;
+    ASSERT_TRUE(tcp.connect(_rig.camera.port()));
+    ASSERT_TRUE(tcp.call(test::initRequest()));
+    ASSERT_TRUE(tcp.call(request("setCameraIx", 0)));
+    std::atomic<bool> stop{false};
+    std::atomic<int> frames[2] = {{0}, {0}};
+    auto overDriver = std::async(
+        std::launch::async, preview, [&](const Message& m) { return camera->call(m); },
+        std::cref(stop), &frames[0]);
+    auto overTcp = std::async(
+        std::launch::async, preview, [&](const Message& m) { return tcp.call(m); }, std::cref(stop),
+        &frames[1]);
+    // Each source shows in a few frames of both streams before the next is chosen.
+    const auto someFrames = [&] {
+        const int after[2] = {frames[0] + 5, frames[1] + 5};
+        for (int i = 0; i < 400 && (frames[0] < after[0] || frames[1] < after[1]); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    const std::string a = "image:" + folder.file("a.png");
+    for (const std::string& spec :
+         {a, "image:" + folder.file("b.jpg"), std::string("pattern"), a}) {
+        someFrames();
+        const std::string reply = ask("source 0 " + spec);
+        EXPECT_EQ(reply.substr(0, 17 + spec.size()), "camera 0 source=\"" + spec) << reply;
+    }
+    someFrames();
+    // The cameras' lines of the status; the rest moves with the previews.
+    const auto cameras = [&] {
+        const std::string status = ask("status");
+        const size_t begin = status.find("\ncamera 0");
+        return status.substr(begin, status.find("\nconnection") - begin);
+    };
+    const std::string before = cameras();
+    EXPECT_EQ(ask("source 0 image:" + folder.file("none.png")),
+              "error cannot open " + folder.file("none.png") +
+                  ": No such file or directory; camera 0 keeps " + a);
+    EXPECT_EQ(cameras(), before);
+    someFrames();
+    stop = true;
+    const std::vector<std::string> expected = {"sized",     "pattern", "picture 1",
+                                               "picture 2", "pattern", "picture 1"};
+    EXPECT_EQ(overDriver.get(), expected);
+    EXPECT_EQ(overTcp.get(), expected);
+    EXPECT_NE(before.find("camera 0 facing=1 orientation=0 fps=30 source=\"" + a +
+                          "\" shows=\"picture 320x240\""),
+              std::string::npos);
 }
 
 }  // namespace

@@ -247,6 +247,7 @@ HostRig::~HostRig() {
 }
 
 void HostRig::stop() {
+    state.clock.stop();
     clients.shutdown();
     endpoint.stop();
     ctl.stop();

@@ -341,6 +341,15 @@ TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
     EXPECT_EQ(hostd.drainOut(), "");
 }
 
+TEST(HostdProcess, ASourceThatCannotBeReadStopsTheStartInOneLine) {
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--camera",
+                 "1:source=image:/nonexistent/qr.png"});
+    EXPECT_EQ(hostd.waitExit(), 2);
+    EXPECT_EQ(hostd.drainErr(),
+              "vemo-hostd: camera 1: cannot open /nonexistent/qr.png: No such file or directory\n");
+    EXPECT_EQ(hostd.drainOut(), "");
+}
+
 TEST(HostdProcess, HelpDocumentsEveryOption) {
     Hostd hostd({"--help"});
     EXPECT_EQ(hostd.waitExit(), 0);
@@ -358,6 +367,13 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
                                "--ctl-socket PATH",
                                "vemo-hostd ctl",
                                "--record PATH",
+                               "fps=",
+                               "source=SPEC",
+                               "image:PATH",
+                               "folder@N:PATH",
+                               "y4m:PATH",
+                               "letterboxed",
+                               "--unpaced",
                                "--fault MODE",
                                "refuse",
                                "close-after=N",

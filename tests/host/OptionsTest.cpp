@@ -1,5 +1,8 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 #include "Options.h"
@@ -99,7 +102,7 @@ TEST(HostOptions, BadOptionsSayWhatIsWrongInOneSentence) {
         {{"--camera", "0:zoom=2"},
          "--camera 0:zoom=2: unknown key \"zoom\" (keys: facing, orientation, name, "
          "preview-sizes, preferred, picture-sizes, video-sizes, thumbnail, white-balance, "
-         "auto-focus, exposure)"},
+         "auto-focus, exposure, fps, source)"},
         {{"--camera", "1:orientation=91"},
          "--camera 1:orientation=91: orientation: expected 0, 90, 180 or 270, got \"91\""},
         {{"--camera", "0:preview-sizes=640x480,1280x720"},
@@ -120,6 +123,50 @@ TEST(HostOptions, BadOptionsSayWhatIsWrongInOneSentence) {
         std::string error;
         EXPECT_FALSE(parse(c.args, &options, &error)) << c.error;
         EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(HostOptions, SourcesRatesAndPacingAreChosenPerCamera) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(parse({}, &options, &error));
+    EXPECT_TRUE(options.host.paced);
+    EXPECT_EQ(options.host.cameras[0].fps, 30u);
+    EXPECT_EQ(options.host.cameras[1].source.kind, SourceSpec::Kind::kPattern);
+
+    char directory[PATH_MAX];
+    ASSERT_NE(getcwd(directory, sizeof(directory)), nullptr);
+    ASSERT_TRUE(parse({"--camera", "0:source=image:/pictures/qr code.png,fps=15", "--unpaced",
+                       "--camera", "1:source=y4m:clips/walk.y4m", "--cameras", "3", "--camera",
+                       "2:source=folder@4:/pictures"},
+                      &options, &error))
+        << error;
+    EXPECT_FALSE(options.host.paced);
+    const CameraConfig& first = options.host.cameras[0];
+    EXPECT_EQ(first.source.kind, SourceSpec::Kind::kImage);
+    EXPECT_EQ(first.source.path, "/pictures/qr code.png");
+    EXPECT_EQ(first.fps, 15u);
+    // Relative paths are kept absolute, as the host's working directory makes them.
+    EXPECT_EQ(options.host.cameras[1].source.text(),
+              "y4m:" + std::string(directory) + "/clips/walk.y4m");
+    EXPECT_EQ(options.host.cameras[2].source.text(), "folder@4:/pictures");
+
+    const char* const kFps = ": fps: expected a number of pictures a second from 1 to 120, got ";
+    const char* const kSpec =
+        ": source: expected pattern, image:PATH, folder:PATH, folder@N:PATH (N pictures a "
+        "second, 1 to 120) or y4m:PATH, got ";
+    const std::pair<const char*, std::string> cases[] = {
+        {"0:fps=0", std::string("--camera 0:fps=0") + kFps + "\"0\""},
+        {"0:fps=121", std::string("--camera 0:fps=121") + kFps + "\"121\""},
+        {"0:source=webcam:0", std::string("--camera 0:source=webcam:0") + kSpec + "\"webcam:0\""},
+        {"0:source=image:", std::string("--camera 0:source=image:") + kSpec + "\"image:\""},
+        {"0:source=folder@0:/p",
+         std::string("--camera 0:source=folder@0:/p") + kSpec + "\"folder@0:/p\""},
+    };
+    for (const auto& [settings, expected] : cases) {
+        Options bad;
+        EXPECT_FALSE(parse({"--camera", settings}, &bad, &error)) << settings;
+        EXPECT_EQ(error, expected);
     }
 }
 

@@ -209,6 +209,9 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
         return false;
     }
     std::vector<std::string> allArgs{"--camera-port", "0", "--control-port", "0"};
+    if (!_paced) {
+        allArgs.push_back("--unpaced");
+    }
     allArgs.insert(allArgs.end(), args.begin(), args.end());
     _pid = spawn(_program, allArgs, {"LD_PRELOAD"}, _output, -1);
     if (_pid < 0) {

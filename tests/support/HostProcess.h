@@ -26,12 +26,17 @@ public:
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
 
-    // Starts the program as "program --camera-port 0 --control-port 0 args...", without
-    // LD_PRELOAD in its environment, and waits up to timeout for its ready line on stdout:
-    // "vemo-hostd ready camera-port=<port> [key=value...]". Returns false and sets error()
-    // when it cannot start, ends first or stays silent (it is then stopped).
+    // Starts the program as "program --camera-port 0 --control-port 0 --unpaced args...",
+    // without LD_PRELOAD in its environment, and waits up to timeout for its ready line on
+    // stdout: "vemo-hostd ready camera-port=<port> [key=value...]". Returns false and sets
+    // error() when it cannot start, ends first or stays silent (it is then stopped).
     bool start(const std::vector<std::string>& args = {},
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // Whether the next start leaves out --unpaced, so that the host delivers pictures at its
+    // cameras' rates as it does for a user. Tests and benchmarks want frames as fast as they
+    // ask, unless they measure the pacing.
+    void setPaced(bool paced) { _paced = paced; }
 
     // Sends SIGTERM, waits up to 5 s for the end, then sends SIGKILL. Returns the wait status,
     // or -1 when nothing was running.
@@ -54,6 +59,7 @@ private:
     int _output = -1;
     std::map<std::string, std::string> _fields;
     std::string _error;
+    bool _paced = false;
 };
 
 struct ProgramResult {

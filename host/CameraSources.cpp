@@ -1,0 +1,42 @@
+#include "CameraSources.h"
+
+namespace vemo {
+namespace host {
+
+CameraSources::CameraSources(const HostConfig& config) : _config(config) {
+    std::string ignored;
+    for (const CameraConfig& camera : config.cameras) {
+        // The pattern reads no file, so it always loads.
+        _current.push_back(SourceContent::load(SourceSpec{}, camera, &ignored));
+    }
+}
+
+bool CameraSources::selectConfigured(std::string* error) {
+    for (size_t ix = 0; ix < _config.cameras.size(); ++ix) {
+        std::string why;
+        if (select(ix, _config.cameras[ix].source, &why) == nullptr) {
+            *error = "camera " + std::to_string(ix) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::shared_ptr<const SourceContent> CameraSources::select(size_t ix, const SourceSpec& spec,
+                                                           std::string* error) {
+    std::shared_ptr<const SourceContent> content =
+        SourceContent::load(spec, _config.cameras[ix], error);
+    if (content != nullptr) {
+        std::lock_guard<std::mutex> guard(_lock);
+        _current[ix] = content;
+    }
+    return content;
+}
+
+std::shared_ptr<const SourceContent> CameraSources::current(size_t ix) const {
+    std::lock_guard<std::mutex> guard(_lock);
+    return _current[ix];
+}
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "HostConfig.h"
+#include "SourceContent.h"
+#include "SourceSpec.h"
+
+namespace vemo {
+namespace host {
+
+// The frame source each configured camera shows now. Every camera starts with the test
+// pattern; selectConfigured() loads the sources of the configuration, and select() changes a
+// camera's source while the host runs. The instances of a camera look at current() when they
+// capture, so a change shows from the next captured picture on, without a break in anyone's
+// stream. Thread-safe: files are loaded without the lock, which is held only to swap a
+// pointer.
+class CameraSources {
+public:
+    // config must outlive the object.
+    explicit CameraSources(const HostConfig& config);
+
+    // Loads every camera's configured source. False with *error ("camera IX: ...") at the first
+    // that can't be loaded.
+    bool selectConfigured(std::string* error);
+
+    // Loads spec and makes it camera ix's source, and returns it. Null with *error, one
+    // sentence that names the file, when it can't be loaded; the camera then keeps its source.
+    // ix must be below the number of cameras.
+    std::shared_ptr<const SourceContent> select(size_t ix, const SourceSpec& spec,
+                                                std::string* error);
+
+    // Camera ix's source now; never null.
+    std::shared_ptr<const SourceContent> current(size_t ix) const;
+
+private:
+    const HostConfig& _config;
+    mutable std::mutex _lock;
+    std::vector<std::shared_ptr<const SourceContent>> _current;  // guarded by _lock
+};
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,61 @@
+#include "PictureFit.h"
+
+#include <libyuv/planar_functions.h>
+#include <libyuv/scale_argb.h>
+
+#include <algorithm>
+
+namespace vemo {
+namespace host {
+
+namespace {
+
+// value rounded to the nearest even number, from 2 to most.
+int evenWithin(uint64_t value, int most) {
+    const int even = static_cast<int>(std::min<uint64_t>((value + 1) & ~uint64_t{1}, most));
+    return std::max(2, even);
+}
+
+void fill(uint8_t* canvas, int stride, int x, int y, int width, int height) {
+    if (width > 0 && height > 0) {
+        libyuv::ARGBRect(canvas, stride, x, y, width, height, PictureFit::kBarColour);
+    }
+}
+
+}  // namespace
+
+Rect PictureFit::fit(uint32_t width, uint32_t height, FrameSize size) {
+    const int frameWidth = static_cast<int>(size.width);
+    const int frameHeight = static_cast<int>(size.height);
+    int w = frameWidth;
+    int h = frameHeight;
+    if (uint64_t{width} * size.height > uint64_t{size.width} * height) {
+        // Wider than the frame: full width, bars above and below.
+        h = evenWithin(uint64_t{height} * size.width / width, frameHeight);
+    } else {
+        w = evenWithin(uint64_t{width} * size.height / height, frameWidth);
+    }
+    return {((frameWidth - w) / 2) & ~1, ((frameHeight - h) / 2) & ~1, w, h};
+}
+
+void PictureFit::drawBars(const Rect& r, uint8_t* canvas, int canvasStride, FrameSize size) {
+    const int frameWidth = static_cast<int>(size.width);
+    const int frameHeight = static_cast<int>(size.height);
+    fill(canvas, canvasStride, 0, 0, frameWidth, r.y);
+    fill(canvas, canvasStride, 0, r.y + r.height, frameWidth, frameHeight - r.y - r.height);
+    fill(canvas, canvasStride, 0, r.y, r.x, r.height);
+    fill(canvas, canvasStride, r.x + r.width, r.y, frameWidth - r.x - r.width, r.height);
+}
+
+void PictureFit::draw(const uint8_t* argb, int stride, uint32_t width, uint32_t height,
+                      uint8_t* canvas, int canvasStride, FrameSize size) {
+    const Rect r = fit(width, height, size);
+    drawBars(r, canvas, canvasStride, size);
+    uint8_t* target =
+        canvas + static_cast<size_t>(r.y) * canvasStride + static_cast<size_t>(r.x) * 4;
+    libyuv::ARGBScale(argb, stride, static_cast<int>(width), static_cast<int>(height), target,
+                      canvasStride, r.width, r.height, libyuv::kFilterBox);
+}
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include "FrameSize.h"
+#include "FrameSource.h"
+
+namespace vemo {
+namespace host {
+
+// How pictures of another shape fill a frame: letterboxed. The whole picture is scaled, without
+// distortion, to the largest size that fits, centred, and the rest of the frame is black bars
+// (above and below a wider picture, left and right of a narrower one). Nothing of the picture
+// is cut off, so a code near its edge stays readable. The picture's rectangle has even
+// coordinates and sides, so the bars end on whole 2x2 chroma blocks.
+class PictureFit {
+public:
+    static constexpr uint32_t kBarColour = 0xFF000000;
+
+    // Where a picture of width x height lands in a frame of size.
+    static Rect fit(uint32_t width, uint32_t height, FrameSize size);
+
+    // Draws the ARGB picture (width x height, stride bytes a row) letterboxed into canvas, an
+    // ARGB image of size with canvasStride bytes a row. Scaling is libyuv's.
+    static void draw(const uint8_t* argb, int stride, uint32_t width, uint32_t height,
+                     uint8_t* canvas, int canvasStride, FrameSize size);
+    // Fills the bars around rect.
+    static void drawBars(const Rect& rect, uint8_t* canvas, int canvasStride, FrameSize size);
+};
+
+}  // namespace host
+}  // namespace vemo

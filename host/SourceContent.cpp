@@ -1,0 +1,137 @@
+#include "SourceContent.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "ClipSource.h"
+#include "PictureSource.h"
+#include "TestPattern.h"
+
+namespace vemo {
+namespace host {
+
+namespace {
+
+// The names of the files in the folder that end in .jpg, .jpeg or .png, in any case, hidden
+// ones left out.
+bool pictureNames(const std::string& path, std::vector<std::string>* names, std::string* error) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
+    if (folder == nullptr) {
+        *error = "cannot open the folder " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    while (const dirent* entry = ::readdir(folder.get())) {
+        const std::string name = entry->d_name;
+        const size_t dot = name.rfind('.');
+        if (name[0] == '.' || dot == std::string::npos) {
+            continue;
+        }
+        const char* extension = name.c_str() + dot + 1;
+        struct stat info {};
+        if ((::strcasecmp(extension, "jpg") == 0 || ::strcasecmp(extension, "jpeg") == 0 ||
+             ::strcasecmp(extension, "png") == 0) &&
+            ::stat((path + "/" + name).c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            names->push_back(name);
+        }
+    }
+    std::sort(names->begin(), names->end());
+    return true;
+}
+
+std::string sizeText(const Picture& picture) {
+    return std::to_string(picture.width) + "x" + std::to_string(picture.height);
+}
+
+}  // namespace
+
+std::shared_ptr<const SourceContent> SourceContent::load(const SourceSpec& spec,
+                                                         const CameraConfig& camera,
+                                                         std::string* error) {
+    std::shared_ptr<SourceContent> content(new SourceContent());
+    content->_spec = spec;
+    switch (spec.kind) {
+        case SourceSpec::Kind::kPattern:
+            // The square is orange on cameras that face the back and blue on those that face
+            // the user.
+            content->_squareColour = camera.facing == kFacingFront ? 0xFF2896E6 : 0xFFE65A28;
+            content->_description = "test pattern";
+            break;
+        case SourceSpec::Kind::kImage: {
+            content->_pictures = std::make_shared<std::vector<Picture>>(1);
+            Picture& picture = content->_pictures->front();
+            if (!PictureDecoder::decodeFile(spec.path, &picture, error)) {
+                return nullptr;
+            }
+            content->_description = "picture " + sizeText(picture);
+            break;
+        }
+        case SourceSpec::Kind::kFolder:
+            if (!content->loadFolder(spec.path, error)) {
+                return nullptr;
+            }
+            break;
+        case SourceSpec::Kind::kClip:
+            content->_clip = Y4mClip::open(spec.path, error);
+            if (content->_clip == nullptr) {
+                return nullptr;
+            }
+            content->_description = "clip " + content->_clip->describe();
+            break;
+    }
+    return content;
+}
+
+bool SourceContent::loadFolder(const std::string& path, std::string* error) {
+    std::vector<std::string> names;
+    if (!pictureNames(path, &names, error)) {
+        return false;
+    }
+    if (names.empty()) {
+        *error = "the folder " + path + " holds no .jpg, .jpeg or .png file";
+        return false;
+    }
+    if (names.size() > kMaxFolderPictures) {
+        *error = "the folder " + path + " holds " + std::to_string(names.size()) +
+                 " pictures, more than " + std::to_string(kMaxFolderPictures);
+        return false;
+    }
+    _pictures = std::make_shared<std::vector<Picture>>(names.size());
+    size_t bytes = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        Picture& picture = (*_pictures)[i];
+        if (!PictureDecoder::decodeFile(path + "/" + names[i], &picture, error)) {
+            return false;
+        }
+        bytes += picture.argb.size();
+        if (bytes > kMaxFolderBytes) {
+            *error = "the pictures of the folder " + path + " take more than " +
+                     std::to_string(kMaxFolderBytes >> 20) + " MiB decoded";
+            return false;
+        }
+    }
+    _description = std::to_string(names.size()) + (names.size() == 1 ? " picture" : " pictures") +
+                   " at " + std::to_string(_spec.folderFps) + " fps";
+    return true;
+}
+
+std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
+    switch (_spec.kind) {
+        case SourceSpec::Kind::kPattern:
+            break;
+        case SourceSpec::Kind::kImage:
+            return std::make_unique<PictureSource>(_pictures, std::nullopt);
+        case SourceSpec::Kind::kFolder:
+            return std::make_unique<PictureSource>(_pictures, FrameRate{_spec.folderFps, 1});
+        case SourceSpec::Kind::kClip:
+            return std::make_unique<ClipSource>(_clip);
+    }
+    return std::make_unique<TestPattern>(_squareColour);
+}
+
+}  // namespace host
+}  // namespace vemo

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FrameSource.h"
+#include "HostConfig.h"
+#include "PictureDecoder.h"
+#include "SourceSpec.h"
+#include "Y4mClip.h"
+
+namespace vemo {
+namespace host {
+
+// A camera's frame source as chosen and loaded: the pictures decoded, the clip indexed, each
+// once, when the source is chosen. It is read-only once made, so every instance of the camera
+// shares it from any thread; each instance draws from it through a source of its own
+// (makeSource), with its own picture number.
+class SourceContent {
+public:
+    // Bounds on a folder, so that a folder of many large photographs is refused with a reason
+    // instead of filling the host's memory.
+    static constexpr size_t kMaxFolderPictures = 1000;
+    static constexpr size_t kMaxFolderBytes = 1024u << 20;  // decoded
+
+    // Loads what spec names; camera decides the pattern's colours. Relative paths are taken
+    // from the host's working directory. Null with *error, one sentence that names the file,
+    // when something can't be read.
+    static std::shared_ptr<const SourceContent> load(const SourceSpec& spec,
+                                                     const CameraConfig& camera,
+                                                     std::string* error);
+
+    const SourceSpec& spec() const { return _spec; }
+    // What it shows, in a few words: "test pattern", "picture 800x800", "3 pictures at 2 fps",
+    // "clip 640x480 4:2:0 at 25 fps, 50 frames".
+    const std::string& description() const { return _description; }
+
+    // A source of this content for one camera instance, starting at picture 0.
+    std::unique_ptr<IFrameSource> makeSource() const;
+
+private:
+    SourceContent() = default;
+    // The pictures of the folder at path, by name; false with *error.
+    bool loadFolder(const std::string& path, std::string* error);
+
+    SourceSpec _spec;
+    std::string _description;
+    uint32_t _squareColour = 0;
+    std::shared_ptr<std::vector<Picture>> _pictures;
+    std::shared_ptr<const Y4mClip> _clip;
+};
+
+}  // namespace host
+}  // namespace vemo

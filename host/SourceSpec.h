@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vemo {
+namespace host {
+
+// A camera's frame source as a user names it, on the command line (--camera IX:source=SPEC)
+// and to the control socket (source IX SPEC):
+//
+//   pattern               the moving test pattern
+//   image:PATH            a still picture, JPEG or PNG
+//   folder:PATH           the JPEG and PNG pictures of a folder in turn, by name, one a second
+//   folder@N:PATH         the same at N pictures a second (1 to 120)
+//   y4m:PATH              a YUV4MPEG2 clip played in a loop at its own rate
+//
+// The path is everything after the first ':' after the kind, spaces included. This class only
+// reads and writes the text; CameraSources loads what it names.
+struct SourceSpec {
+    enum class Kind { kPattern, kImage, kFolder, kClip };
+    static constexpr uint32_t kDefaultFolderFps = 1;
+
+    Kind kind = Kind::kPattern;
+    std::string path;
+    uint32_t folderFps = kDefaultFolderFps;
+
+    // The spec, or nothing with *error saying what is wrong (a sentence without the text).
+    static std::optional<SourceSpec> parse(std::string_view text, std::string* error);
+    // The text that parse reads back into this spec.
+    std::string text() const;
+    // The same spec with a relative path made absolute against directory.
+    SourceSpec resolvedAgainst(const std::string& directory) const;
+};
+
+}  // namespace host
+}  // namespace vemo

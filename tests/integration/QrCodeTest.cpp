@@ -1,0 +1,159 @@
+// A QR code, made with qrencode and served by vemo-hostd as a picture, read back with zbarimg
+// from what the module hands the camera service: a preview frame (after the code was switched
+// in while the preview ran), a frame recorded in copy mode, and the captured picture.
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "DeviceFixture.h"
+#include "support/HostProcess.h"
+
+namespace vemo {
+namespace test {
+
+namespace {
+
+const char kQrencode[] = "/usr/bin/qrencode";
+const char kZbarimg[] = "/usr/bin/zbarimg";
+// Previews and recordings at 640x480; the 4:3 frames letterbox the square code left and right.
+const char kCamera[] = "0:preview-sizes=1280x720/640x480,preferred=640x480,video-sizes=640x480";
+
+// The length of the JPEG file at the start of block: its segments, then the entropy-coded data
+// up to the end marker. 0 when there is no whole file.
+size_t jpegLength(const std::vector<uint8_t>& block) {
+    if (block.size() < 4 || block[0] != 0xFF || block[1] != 0xD8) {
+        return 0;
+    }
+    size_t p = 2;
+    while (p + 4 <= block.size() && block[p] == 0xFF) {
+        const uint8_t marker = block[p + 1];
+        p += 2 + ((static_cast<size_t>(block[p + 2]) << 8) | block[p + 3]);
+        if (marker == 0xDA) {
+            break;
+        }
+    }
+    for (; p + 1 < block.size(); ++p) {
+        if (block[p] == 0xFF && block[p + 1] == 0xD9) {
+            return p + 2;
+        }
+    }
+    return 0;
+}
+
+class QrCode : public DeviceTest {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/vemo-qr-XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        _folder = folder;
+        struct stat info {};
+        ASSERT_TRUE(stat(kQrencode, &info) == 0 && stat(kZbarimg, &info) == 0)
+            << "qrencode and zbarimg are needed (Debian's qrencode and zbar-tools; "
+               "scripts/lib/deps.sh installs them)";
+        // A text of this run, so that nothing else could have put it in a frame.
+        _text = "vemo camera " + std::to_string(getpid()) + " " + std::to_string(time(nullptr));
+        _code = _folder + "/code.png";
+        const ProgramResult made =
+            runProgram(kQrencode, {"-o", _code, "-s", "6", "-m", "4", _text});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+    }
+
+    void TearDown() override {
+        DeviceTest::TearDown();
+        ProgramResult ignored = runProgram("/bin/rm", {"-rf", _folder});
+        (void)ignored;
+    }
+
+    // The text zbarimg reads from the file; what it said when it read none.
+    std::string decode(const std::string& path) {
+        const ProgramResult read = runProgram(kZbarimg, {"--quiet", "--raw", path});
+        if (read.exitCode != 0) {
+            return "(zbarimg: exit " + std::to_string(read.exitCode) + " " + read.err + ")";
+        }
+        return read.out.substr(0, read.out.find_last_not_of('\n') + 1);
+    }
+
+    // The luma plane at the start of a 640x480 frame as a PGM file.
+    std::string lumaFile(const std::vector<uint8_t>& frame, const std::string& name) {
+        const std::string path = _folder + "/" + name;
+        std::ofstream out(path, std::ios::binary);
+        out << "P5\n640 480\n255\n";
+        out.write(reinterpret_cast<const char*>(frame.data()),
+                  static_cast<std::streamsize>(std::min<size_t>(frame.size(), 640 * 480)));
+        return path;
+    }
+
+    std::string _folder;
+    std::string _text;
+    std::string _code;
+};
+
+}  // namespace
+
+TEST_F(QrCode, ReadsFromPreviewFramesOnceSwitchedInWhileThePreviewRuns) {
+    startHost({"--camera", kCamera});
+    open();
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
+    ASSERT_EQ(_device->startPreview(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 3, std::chrono::seconds(5)));
+    guest::CameraEvent frame;
+    ASSERT_TRUE(_callbacks.last(CAMERA_MSG_PREVIEW_FRAME, &frame));
+    EXPECT_NE(decode(lumaFile(frame.bytes, "pattern.pgm")), _text);
+
+    const ProgramResult switched = runProgram(
+        VEMO_HOSTD_PATH,
+        {"ctl", "--socket", _host.process().field("ctl-socket"), "source", "0", "image:" + _code});
+    ASSERT_EQ(switched.exitCode, 0) << switched.err;
+    const size_t seen = _callbacks.count(CAMERA_MSG_PREVIEW_FRAME);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, seen + 3, std::chrono::seconds(5)));
+    _device->stopPreview();
+    ASSERT_TRUE(_callbacks.last(CAMERA_MSG_PREVIEW_FRAME, &frame));
+    ASSERT_EQ(frame.size, 640u * 480 * 3 / 2);  // NV21
+    EXPECT_EQ(decode(lumaFile(frame.bytes, "preview.pgm")), _text);
+}
+
+TEST_F(QrCode, ReadsFromAFrameRecordedInCopyMode) {
+    startHost({"--camera", std::string(kCamera) + ",source=image:" + _code});
+    open();
+    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+    ASSERT_EQ(_device->storeMetaDataInBuffers(0), 0);
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 2, std::chrono::seconds(5)));
+    _device->stopRecording();
+    guest::CameraEvent frame;
+    ASSERT_TRUE(_callbacks.last(CAMERA_MSG_VIDEO_FRAME, &frame));
+    for (const guest::CameraEvent& event : _callbacks.events()) {
+        if (event.message == CAMERA_MSG_VIDEO_FRAME) {
+            _device->releaseRecordingFrame(event.bytes.data());
+        }
+    }
+    ASSERT_EQ(frame.size, 640u * 480 * 3 / 2);  // YV12, whose luma rows of 640 need no padding
+    EXPECT_EQ(decode(lumaFile(frame.bytes, "recorded.pgm")), _text);
+}
+
+TEST_F(QrCode, ReadsFromTheCapturedPicture) {
+    startHost({"--camera", std::string(kCamera) + ",source=image:" + _code});
+    open();
+    _device->enableMsgType(CAMERA_MSG_COMPRESSED_IMAGE);
+    ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
+    ASSERT_EQ(_device->startPreview(), 0);
+    ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
+    ASSERT_EQ(_device->takePicture(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_COMPRESSED_IMAGE, 1, std::chrono::seconds(5)));
+    guest::CameraEvent image;
+    ASSERT_TRUE(_callbacks.last(CAMERA_MSG_COMPRESSED_IMAGE, &image));
+    const size_t length = jpegLength(image.bytes);
+    ASSERT_GT(length, 0u);
+    const std::string path = _folder + "/picture.jpg";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.bytes.data()),
+               static_cast<std::streamsize>(length));
+    EXPECT_EQ(decode(path), _text);
+}
+
+}  // namespace test
+}  // namespace vemo
