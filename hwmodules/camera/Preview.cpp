@@ -40,9 +40,14 @@ int64_t fillerSize(const char* format, int width, int height) {
 }  // namespace
 
 void CVemoCamera::handlePreview() {
-    // The window is used from dequeue to enqueue under _lock, so the camera service can't take
-    // it away in between.
+    // From dequeue to enqueue the window is marked busy: setPreviewWindow waits for it, so the
+    // camera service can't take it away in between. The host calls run without _lock, so the
+    // client's calls don't wait for the host's frame pace.
     std::unique_lock<std::mutex> lock(_lock);
+    if (_window_changes != 0) {
+        // The camera service is replacing the window: the next pass uses the new one.
+        return;
+    }
     preview_stream_ops* window = _preview_ops;
     if (window == nullptr) {
         lock.unlock();
@@ -72,9 +77,14 @@ void CVemoCamera::handlePreview() {
     words[kWordWidth] = _preview_width;
     words[kWordHeight] = _preview_height;
     const unsigned long hostBuffer = static_cast<unsigned int>(words[kWordHostBuffer]);
+    _window_busy = true;
+    lock.unlock();
     _camera->captureFrame(0);
     _camera->updateFrameToCB(0, hostBuffer);
+    lock.lock();
     window->enqueue_buffer(window, buffer);
+    _window_busy = false;
+    _window_idle.notify_all();
     _pass_busy = true;
 
     if ((_msg_enabled & CAMERA_MSG_PREVIEW_FRAME) == 0) {

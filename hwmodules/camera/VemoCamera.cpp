@@ -49,6 +49,8 @@ camera_device_ops_t CVemoCamera::_dev_ops = {
 CVemoCamera::CVemoCamera(int id, const hw_module_t* module)
     : _camera_id(id),
       _preview_ops(nullptr),
+      _window_busy(false),
+      _window_changes(0),
       _first_preview_frame(false),
       _camera(nullptr),
       _previewing(false),
@@ -281,6 +283,10 @@ int CVemoCamera::dump(camera_device_t* dev, int fd) {
 
 int CVemoCamera::setPreviewWindow(preview_stream_ops* window) {
     std::unique_lock<std::mutex> lock(_lock);
+    // Once this returns, the camera service may destroy the window it took away.
+    ++_window_changes;
+    _window_idle.wait(lock, [this] { return !_window_busy; });
+    --_window_changes;
     _preview_ops = window;
     if (window == nullptr) {
         _previewing = false;

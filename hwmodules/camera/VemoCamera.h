@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 
 #include <camera/CameraParameters.h>
@@ -24,7 +25,9 @@ namespace android {
 //
 // Locks: _lock guards the message mask, the preview window, the start of the worker, the
 // pending parameter changes and the parameter set _params. It comes before the proxy's call
-// lock. No operation holds it while it waits for the worker.
+// lock. No operation holds it while it waits for the worker. The preview step holds the window
+// (not the lock) while it asks the host for a frame, and setPreviewWindow waits until the step
+// is done with the window it takes away.
 class CVemoCamera : public IWorker {
 public:
     // Creates the device for camera id and connects it to the host. Called by _open only.
@@ -68,7 +71,8 @@ public:
     static void release(camera_device_t* dev);
     static int dump(camera_device_t* dev, int fd);
 
-    // Takes _lock. 0, or -22 when the window refuses the geometry.
+    // Takes _lock; waits while the preview step uses the window it replaces. 0, or -22 when
+    // the window refuses the geometry.
     int setPreviewWindow(preview_stream_ops* window);
     void setCallbacks(camera_notify_callback notify, camera_data_callback data,
                       camera_data_timestamp_callback dataTimestamp,
@@ -167,6 +171,12 @@ private:
     CameraParameters _params;
     int32_t _camera_id;
     preview_stream_ops* _preview_ops;
+    // The preview step has a buffer of _preview_ops out (under _lock); _window_idle is
+    // signalled when it is back. While a setPreviewWindow waits for that (_window_changes),
+    // the step takes no new buffer, so that the wait ends.
+    bool _window_busy;
+    int _window_changes;
+    std::condition_variable _window_idle;
     std::atomic<bool> _first_preview_frame;
     CRemoteCamera* _camera;
     std::atomic<bool> _previewing;

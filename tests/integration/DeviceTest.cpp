@@ -417,6 +417,27 @@ TEST_F(Device, APreviewSizeNoFrameCanHaveIsLoggedNotComputed) {
     _device->stopPreview();
 }
 
+// A paced host makes every capture wait for the next picture; the client's calls must not
+// wait with it.
+TEST_F(Device, ClientCallsDontWaitForTheHostsFramePace) {
+    _host.process().setPaced(true);
+    startHost({"--camera", "0:fps=2"});
+    open();
+    previewWithWindow();
+    for (int i = 0; i < 5; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        _device->msgTypeEnabled(CAMERA_MSG_ALL_MSGS);
+        std::string text;
+        _device->getParameters(&text);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+        usleep(100000);
+    }
+    // Taking the window away waits for the step that uses it, at most one picture.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(_device->setPreviewWindow(nullptr), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+}
+
 TEST_F(Device, FocusIsNotifiedOnEveryPassUntilCancelled) {
     startHost();
     open();
