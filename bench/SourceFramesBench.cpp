@@ -26,7 +26,7 @@ using vemo::host::JpegEncoder;
 using vemo::host::Message;
 using vemo::host::PacketBuffer;
 using vemo::host::Session;
-using vemo::host::SourceSpec;
+using vemo::host::SourceChoice;
 using vemo::host::Value;
 
 constexpr uint32_t kWidth = 1920;
@@ -112,15 +112,15 @@ const Files& files() {
     return kFiles;
 }
 
-// A session with camera 0 showing spec, previewing at 1920x1080 in NV21.
+// A session with camera 0 showing choice, previewing at 1920x1080 in NV21.
 class SourceSession {
 public:
-    explicit SourceSession(const std::string& spec)
+    explicit SourceSession(const std::string& choice)
         : _config(HostConfig::withCameras(1)), _state(_config), _session(_state, "bench") {
         std::string error;
-        const std::optional<SourceSpec> parsed = SourceSpec::parse(spec, &error);
+        const std::optional<SourceChoice> parsed = SourceChoice::parse(choice, &error);
         if (!parsed || _state.sources.select(0, *parsed, &error) == nullptr) {
-            std::fprintf(stderr, "bench: %s: %s\n", spec.c_str(), error.c_str());
+            std::fprintf(stderr, "bench: %s: %s\n", choice.c_str(), error.c_str());
             return;
         }
         Message init;
@@ -152,12 +152,12 @@ private:
     Session _session;
 };
 
-void runFrames(benchmark::State& state, const std::string& spec) {
+void runFrames(benchmark::State& state, const std::string& choice) {
     if (!files().ok) {
         state.SkipWithError("the source files could not be written");
         return;
     }
-    SourceSession session(spec);
+    SourceSession session(choice);
     const std::vector<uint8_t> capture = requestOf("captureFrame", "id");
     const std::vector<uint8_t> fetch = requestOf("getFrameContents", "id", Value::u32(1));
     if (!session.ok || !session.answered(fetch) || session.reply.payloadSize() < kFrameBytes) {

@@ -7,7 +7,7 @@ CameraSources::CameraSources(const HostConfig& config) : _config(config) {
     std::string ignored;
     for (const CameraConfig& camera : config.cameras) {
         // The pattern reads no file, so it always loads.
-        _current.push_back(SourceContent::load(SourceSpec{}, camera, &ignored));
+        _current.push_back(SourceContent::load(SourceChoice{}, camera, &ignored));
     }
 }
 
@@ -22,10 +22,10 @@ bool CameraSources::selectConfigured(std::string* error) {
     return true;
 }
 
-std::shared_ptr<const SourceContent> CameraSources::select(size_t ix, const SourceSpec& spec,
+std::shared_ptr<const SourceContent> CameraSources::select(size_t ix, const SourceChoice& choice,
                                                            std::string* error) {
     std::shared_ptr<const SourceContent> content =
-        SourceContent::load(spec, _config.cameras[ix], error);
+        SourceContent::load(choice, _config.cameras[ix], error);
     if (content != nullptr) {
         std::lock_guard<std::mutex> guard(_lock);
         _current[ix] = content;

@@ -8,7 +8,7 @@
 
 #include "HostConfig.h"
 #include "SourceContent.h"
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 
 namespace vemo {
 namespace host {
@@ -28,10 +28,10 @@ public:
     // that can't be loaded.
     bool selectConfigured(std::string* error);
 
-    // Loads spec and makes it camera ix's source, and returns it. Null with *error, one
+    // Loads choice and makes it camera ix's source, and returns it. Null with *error, one
     // sentence that names the file, when it can't be loaded; the camera then keeps its source.
     // ix must be below the number of cameras.
-    std::shared_ptr<const SourceContent> select(size_t ix, const SourceSpec& spec,
+    std::shared_ptr<const SourceContent> select(size_t ix, const SourceChoice& choice,
                                                 std::string* error);
 
     // Camera ix's source now; never null.

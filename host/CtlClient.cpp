@@ -18,7 +18,7 @@
 #include "CtlProtocol.h"
 #include "CtlReplyParser.h"
 #include "RuntimeDirectory.h"
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 
 namespace vemo {
 namespace host {
@@ -65,16 +65,16 @@ struct Options {
     bool help = false;
 };
 
-// A source spec with its relative path made absolute against the working directory; any
+// A source choice with its relative path made absolute against the working directory; any
 // other text as it is, for the host to judge.
 std::string absoluteSource(const std::string& text) {
     std::string ignored;
-    const std::optional<SourceSpec> spec = SourceSpec::parse(text, &ignored);
+    const std::optional<SourceChoice> choice = SourceChoice::parse(text, &ignored);
     char directory[PATH_MAX];
-    if (!spec || ::getcwd(directory, sizeof(directory)) == nullptr) {
+    if (!choice || ::getcwd(directory, sizeof(directory)) == nullptr) {
         return text;
     }
-    return spec->resolvedAgainst(directory).text();
+    return choice->resolvedAgainst(directory).text();
 }
 
 bool parse(const std::vector<std::string>& args, Options* options, std::string* error) {
@@ -100,11 +100,11 @@ bool parse(const std::vector<std::string>& args, Options* options, std::string* 
         // The host opens a source's file from its own working directory, so a path relative
         // to this one is sent absolute.
         if (i == 2 && words[0] == "source") {
-            std::string spec = words[2];
+            std::string choice = words[2];
             for (size_t j = 3; j < words.size(); ++j) {
-                spec += " " + words[j];
+                choice += " " + words[j];
             }
-            options->request += " " + absoluteSource(spec);
+            options->request += " " + absoluteSource(choice);
             break;
         }
         options->request += (options->request.empty() ? "" : " ") + words[i];
@@ -287,11 +287,11 @@ std::string CtlClient::usageText() {
                "  samples                the number of outstanding samples\n"
                "  sample STORE NUMBER    one outstanding sample: format, size, timestamp; its\n"
                "                         bytes go to the file of --out\n"
-               "  source CAMERA SPEC     show SPEC on the camera from its next picture on,\n"
+               "  source CAMERA SOURCE     show SOURCE on the camera from its next picture on,\n"
                "                         without a break in any stream: pattern, image:PATH\n"
                "                         (JPEG or PNG), folder:PATH, folder@N:PATH (its\n"
                "                         pictures in turn, N a second) or y4m:PATH (a clip in a\n"
-               "                         loop). Relative paths are from here. When SPEC can't\n"
+               "                         loop). Relative paths are from here. When SOURCE can't\n"
                "                         be read the camera keeps what it shows\n"
                "  help                   the commands this host knows\n"
                "\n"

@@ -7,7 +7,7 @@
 
 #include "CtlProtocol.h"
 #include "Log.h"
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 
 namespace vemo {
 namespace host {
@@ -43,9 +43,9 @@ bool parseNumber(std::string_view text, T* value) {
     return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
-// "source=<quoted spec> shows=<quoted description>".
+// "source=<quoted choice> shows=<quoted description>".
 std::string sourceText(const SourceContent& content) {
-    return "source=" + ctl::quoted(content.spec().text()) +
+    return "source=" + ctl::quoted(content.choice().text()) +
            " shows=" + ctl::quoted(content.description());
 }
 
@@ -69,8 +69,8 @@ const CtlCommands::Command CtlCommands::kCommands[] = {
      "the number of samples outstanding in all stores"},
     {"sample", "STORE NUMBER", 2, 2, false, &CtlCommands::sample,
      "one outstanding sample: its format, size, timestamp and bytes"},
-    {"source", "CAMERA SPEC", 2, 2, true, &CtlCommands::source,
-     "shows SPEC (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) on the camera from its next "
+    {"source", "CAMERA SOURCE", 2, 2, true, &CtlCommands::source,
+     "shows SOURCE (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) on the camera from its next "
      "picture on"},
     {"help", "", 0, 0, false, &CtlCommands::help, "these lines"},
 };
@@ -197,20 +197,20 @@ void CtlCommands::source(const Arguments& arguments, CtlReply* reply) const {
         return;
     }
     std::string error;
-    const std::optional<SourceSpec> spec = SourceSpec::parse(arguments[1], &error);
-    if (!spec) {
+    const std::optional<SourceChoice> choice = SourceChoice::parse(arguments[1], &error);
+    if (!choice) {
         reply->fail("source " + ctl::quoted(arguments[1]) + ": " + error);
         return;
     }
     CameraSources& sources = _context.state.sources;
-    const std::shared_ptr<const SourceContent> now = sources.select(ix, *spec, &error);
+    const std::shared_ptr<const SourceContent> now = sources.select(ix, *choice, &error);
     if (now == nullptr) {
-        const std::string kept = sources.current(ix)->spec().text();
+        const std::string kept = sources.current(ix)->choice().text();
         logLine(LogLevel::kWarning, "camera %zu keeps %s: %s", ix, kept.c_str(), error.c_str());
         reply->fail(error + "; camera " + std::to_string(ix) + " keeps " + kept);
         return;
     }
-    logLine(LogLevel::kInfo, "camera %zu shows %s (%s)", ix, now->spec().text().c_str(),
+    logLine(LogLevel::kInfo, "camera %zu shows %s (%s)", ix, now->choice().text().c_str(),
             now->description().c_str());
     reply->line("camera " + std::to_string(ix) + " " + sourceText(*now));
 }

@@ -24,7 +24,7 @@
 //
 //   status
 //     host pid=<pid> cameras=<n> connections=<n> clients=<n> stores=<n> samples=<n>
-//     camera <ix> facing=<n> orientation=<degrees> fps=<n> source=<quoted spec>
+//     camera <ix> facing=<n> orientation=<degrees> fps=<n> source=<quoted choice>
 //            shows=<quoted description> name=<quoted>                   (one line)
 //     connection <id> peer=<address>:<port> <session>      a TCP camera-port connection
 //     client <id> handle=<n> pairing=none                  an HGCM client, not opened
@@ -43,9 +43,9 @@
 //     timestamp <microseconds on the host's monotonic clock>
 //     data <n>             followed by the frame's bytes
 //
-//   source <camera> <spec>        the spec (SourceSpec.h) is the rest of the line
-//     camera <ix> source=<quoted spec> shows=<quoted description>
-//   Loads what the spec names and makes it the camera's source: every instance of the camera
+//   source <camera> <choice>        the choice (SourceChoice.h) is the rest of the line
+//     camera <ix> source=<quoted choice> shows=<quoted description>
+//   Loads what the choice names and makes it the camera's source: every instance of the camera
 //   shows it from its next captured picture on. A relative path is taken from the host's
 //   working directory (`vemo-hostd ctl` sends absolute ones). When the source can't be read
 //   the error says why and the camera keeps its source.

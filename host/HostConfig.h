@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FrameSize.h"
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 
 namespace vemo {
 namespace host {
@@ -36,7 +36,7 @@ struct CameraConfig {
     // ask for fewer. Clips and folders come at their own rate.
     uint32_t fps = 30;
     // What the camera shows when the host starts (CameraSources).
-    SourceSpec source = {};
+    SourceChoice source = {};
 
     const std::vector<FrameSize>& offeredPictureSizes() const {
         return pictureSizes.empty() ? previewSizes : pictureSizes;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FrameRate.h"
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 
 namespace vemo {
 namespace host {
@@ -122,15 +122,15 @@ const CameraKey kCameraKeys[] = {
     {"source",
      [](std::string_view v, CameraConfig* c) {
          std::string ignored;
-         const std::optional<SourceSpec> spec = SourceSpec::parse(v, &ignored);
+         const std::optional<SourceChoice> choice = SourceChoice::parse(v, &ignored);
          char directory[PATH_MAX];
-         if (spec) {
+         if (choice) {
              // Absolute, so that the host's status names the file whatever its directory.
              c->source = ::getcwd(directory, sizeof(directory)) != nullptr
-                             ? spec->resolvedAgainst(directory)
-                             : *spec;
+                             ? choice->resolvedAgainst(directory)
+                             : *choice;
          }
-         return spec.has_value();
+         return choice.has_value();
      },
      "pattern, image:PATH, folder:PATH, folder@N:PATH (N pictures a second, 1 to 120) or "
      "y4m:PATH"},
@@ -449,7 +449,7 @@ std::string usageText() {
            "                           fps=N           pictures a second of the pattern and of\n"
            "                                           still pictures, 1 to 120 (default 30);\n"
            "                                           the guest may ask for fewer\n"
-           "                           source=SPEC     what the camera shows (default pattern;\n"
+           "                           source=SOURCE     what the camera shows (default pattern;\n"
            "                                           PATH without commas):\n"
            "                             pattern         the moving test pattern\n"
            "                             image:PATH      a JPEG or PNG picture\n"

@@ -49,34 +49,34 @@ std::string sizeText(const Picture& picture) {
 
 }  // namespace
 
-std::shared_ptr<const SourceContent> SourceContent::load(const SourceSpec& spec,
+std::shared_ptr<const SourceContent> SourceContent::load(const SourceChoice& choice,
                                                          const CameraConfig& camera,
                                                          std::string* error) {
     std::shared_ptr<SourceContent> content(new SourceContent());
-    content->_spec = spec;
-    switch (spec.kind) {
-        case SourceSpec::Kind::kPattern:
+    content->_spec = choice;
+    switch (choice.kind) {
+        case SourceChoice::Kind::kPattern:
             // The square is orange on cameras that face the back and blue on those that face
             // the user.
             content->_squareColour = camera.facing == kFacingFront ? 0xFF2896E6 : 0xFFE65A28;
             content->_description = "test pattern";
             break;
-        case SourceSpec::Kind::kImage: {
+        case SourceChoice::Kind::kImage: {
             content->_pictures = std::make_shared<std::vector<Picture>>(1);
             Picture& picture = content->_pictures->front();
-            if (!PictureDecoder::decodeFile(spec.path, &picture, error)) {
+            if (!PictureDecoder::decodeFile(choice.path, &picture, error)) {
                 return nullptr;
             }
             content->_description = "picture " + sizeText(picture);
             break;
         }
-        case SourceSpec::Kind::kFolder:
-            if (!content->loadFolder(spec.path, error)) {
+        case SourceChoice::Kind::kFolder:
+            if (!content->loadFolder(choice.path, error)) {
                 return nullptr;
             }
             break;
-        case SourceSpec::Kind::kClip:
-            content->_clip = Y4mClip::open(spec.path, error);
+        case SourceChoice::Kind::kClip:
+            content->_clip = Y4mClip::open(choice.path, error);
             if (content->_clip == nullptr) {
                 return nullptr;
             }
@@ -121,13 +121,13 @@ bool SourceContent::loadFolder(const std::string& path, std::string* error) {
 
 std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
     switch (_spec.kind) {
-        case SourceSpec::Kind::kPattern:
+        case SourceChoice::Kind::kPattern:
             break;
-        case SourceSpec::Kind::kImage:
+        case SourceChoice::Kind::kImage:
             return std::make_unique<PictureSource>(_pictures, std::nullopt);
-        case SourceSpec::Kind::kFolder:
+        case SourceChoice::Kind::kFolder:
             return std::make_unique<PictureSource>(_pictures, FrameRate{_spec.folderFps, 1});
-        case SourceSpec::Kind::kClip:
+        case SourceChoice::Kind::kClip:
             return std::make_unique<ClipSource>(_clip);
     }
     return std::make_unique<TestPattern>(_squareColour);

@@ -9,7 +9,7 @@
 #include "FrameSource.h"
 #include "HostConfig.h"
 #include "PictureDecoder.h"
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 #include "Y4mClip.h"
 
 namespace vemo {
@@ -26,14 +26,14 @@ public:
     static constexpr size_t kMaxFolderPictures = 1000;
     static constexpr size_t kMaxFolderBytes = 1024u << 20;  // decoded
 
-    // Loads what spec names; camera decides the pattern's colours. Relative paths are taken
+    // Loads what choice names; camera decides the pattern's colours. Relative paths are taken
     // from the host's working directory. Null with *error, one sentence that names the file,
     // when something can't be read.
-    static std::shared_ptr<const SourceContent> load(const SourceSpec& spec,
+    static std::shared_ptr<const SourceContent> load(const SourceChoice& choice,
                                                      const CameraConfig& camera,
                                                      std::string* error);
 
-    const SourceSpec& spec() const { return _spec; }
+    const SourceChoice& choice() const { return _spec; }
     // What it shows, in a few words: "test pattern", "picture 800x800", "3 pictures at 2 fps",
     // "clip 640x480 4:2:0 at 25 fps, 50 frames".
     const std::string& description() const { return _description; }
@@ -46,7 +46,7 @@ private:
     // The pictures of the folder at path, by name; false with *error.
     bool loadFolder(const std::string& path, std::string* error);
 
-    SourceSpec _spec;
+    SourceChoice _spec;
     std::string _description;
     uint32_t _squareColour = 0;
     std::shared_ptr<std::vector<Picture>> _pictures;

@@ -313,7 +313,7 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
         {"sample 4294967296 2", "error store \"4294967296\" is not a number"},
         {"sample 1 0x10", "error sample \"0x10\" is not a number"},
         {"sample  1   2", "error store 1 holds no sample 2"},
-        {"source 0", "error usage: source CAMERA SPEC"},
+        {"source 0", "error usage: source CAMERA SOURCE"},
         {"source 2 pattern", "error no camera \"2\" (this host has 2 cameras, numbered from 0)"},
         {"source x pattern", "error no camera \"x\" (this host has 2 cameras, numbered from 0)"},
         {"source 0 webcam:0",
@@ -331,7 +331,7 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
               "samples: the number of samples outstanding in all stores\n"
               "sample STORE NUMBER: one outstanding sample: its format, size, timestamp and "
               "bytes\n"
-              "source CAMERA SPEC: shows SPEC (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) "
+              "source CAMERA SOURCE: shows SOURCE (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) "
               "on the camera from its next picture on\n"
               "help: these lines\n");
 }
@@ -439,11 +439,11 @@ TEST_F(HostCtl, SourceSwitchesWhileGuestsPreviewAndARefusedOneChangesNothing) {
         }
     };
     const std::string a = "image:" + folder.file("a.png");
-    for (const std::string& spec :
+    for (const std::string& choice :
          {a, "image:" + folder.file("b.jpg"), std::string("pattern"), a}) {
         someFrames();
-        const std::string reply = ask("source 0 " + spec);
-        EXPECT_EQ(reply.substr(0, 17 + spec.size()), "camera 0 source=\"" + spec) << reply;
+        const std::string reply = ask("source 0 " + choice);
+        EXPECT_EQ(reply.substr(0, 17 + choice.size()), "camera 0 source=\"" + choice) << reply;
     }
     someFrames();
     // The cameras' lines of the status; the rest moves with the previews.

@@ -368,7 +368,7 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
                                "vemo-hostd ctl",
                                "--record PATH",
                                "fps=",
-                               "source=SPEC",
+                               "source=SOURCE",
                                "image:PATH",
                                "folder@N:PATH",
                                "y4m:PATH",

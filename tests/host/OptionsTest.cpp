@@ -132,7 +132,7 @@ TEST(HostOptions, SourcesRatesAndPacingAreChosenPerCamera) {
     ASSERT_TRUE(parse({}, &options, &error));
     EXPECT_TRUE(options.host.paced);
     EXPECT_EQ(options.host.cameras[0].fps, 30u);
-    EXPECT_EQ(options.host.cameras[1].source.kind, SourceSpec::Kind::kPattern);
+    EXPECT_EQ(options.host.cameras[1].source.kind, SourceChoice::Kind::kPattern);
 
     char directory[PATH_MAX];
     ASSERT_NE(getcwd(directory, sizeof(directory)), nullptr);
@@ -143,7 +143,7 @@ TEST(HostOptions, SourcesRatesAndPacingAreChosenPerCamera) {
         << error;
     EXPECT_FALSE(options.host.paced);
     const CameraConfig& first = options.host.cameras[0];
-    EXPECT_EQ(first.source.kind, SourceSpec::Kind::kImage);
+    EXPECT_EQ(first.source.kind, SourceChoice::Kind::kImage);
     EXPECT_EQ(first.source.path, "/pictures/qr code.png");
     EXPECT_EQ(first.fps, 15u);
     // Relative paths are kept absolute, as the host's working directory makes them.

@@ -1,4 +1,4 @@
-// Frame sources: the spec text, pictures and clips read from files, letterboxing, and every
+// Frame sources: the choice text, pictures and clips read from files, letterboxing, and every
 // source at every stream format and size through a camera instance.
 
 #include <gtest/gtest.h>
@@ -60,19 +60,19 @@ void expectPlaced(PixelFormat format, const std::vector<uint8_t>& frame, FrameSi
     }
 }
 
-TEST(SourceSpec, ReadsEveryKindBackAndRefusesTheRest) {
+TEST(SourceChoice, ReadsEveryKindBackAndRefusesTheRest) {
     std::string error;
     for (const char* text :
          {"pattern", "image:/a b/c:d.jpg", "folder:/p", "folder@12:/p", "y4m:clip.y4m"}) {
-        const std::optional<SourceSpec> spec = SourceSpec::parse(text, &error);
-        ASSERT_TRUE(spec) << text << ": " << error;
-        EXPECT_EQ(spec->text(), text);
+        const std::optional<SourceChoice> choice = SourceChoice::parse(text, &error);
+        ASSERT_TRUE(choice) << text << ": " << error;
+        EXPECT_EQ(choice->text(), text);
     }
-    const std::optional<SourceSpec> folder = SourceSpec::parse("folder@12:/p", &error);
-    EXPECT_EQ(folder->kind, SourceSpec::Kind::kFolder);
+    const std::optional<SourceChoice> folder = SourceChoice::parse("folder@12:/p", &error);
+    EXPECT_EQ(folder->kind, SourceChoice::Kind::kFolder);
     EXPECT_EQ(folder->folderFps, 12u);
-    EXPECT_EQ(SourceSpec::parse("image:/a b/c:d.jpg", &error)->path, "/a b/c:d.jpg");
-    EXPECT_EQ(SourceSpec::parse("y4m:c.y4m", &error)->resolvedAgainst("/home").path, "/home/c.y4m");
+    EXPECT_EQ(SourceChoice::parse("image:/a b/c:d.jpg", &error)->path, "/a b/c:d.jpg");
+    EXPECT_EQ(SourceChoice::parse("y4m:c.y4m", &error)->resolvedAgainst("/home").path, "/home/c.y4m");
 
     const std::string kinds =
         "expected pattern, image:PATH, folder:PATH, folder@N:PATH or y4m:PATH";
@@ -86,7 +86,7 @@ TEST(SourceSpec, ReadsEveryKindBackAndRefusesTheRest) {
         {"image:", "expected a path after \"image:\""},
     };
     for (const auto& [text, expected] : bad) {
-        EXPECT_FALSE(SourceSpec::parse(text, &error)) << text;
+        EXPECT_FALSE(SourceChoice::parse(text, &error)) << text;
         EXPECT_EQ(error, expected) << text;
     }
 }
@@ -165,9 +165,9 @@ protected:
         camera.videoSizes = camera.previewSizes;
     }
 
-    void select(const std::string& spec) {
+    void select(const std::string& choice) {
         std::string error;
-        ASSERT_NE(_state.sources.select(0, *SourceSpec::parse(spec, &error), &error), nullptr)
+        ASSERT_NE(_state.sources.select(0, *SourceChoice::parse(choice, &error), &error), nullptr)
             << error;
     }
 
@@ -377,7 +377,7 @@ TEST_F(SourceFrames, SourcesThatCannotBeReadAreRefusedAndTheCameraKeepsItsOwn) {
     const std::shared_ptr<const SourceContent> before = _state.sources.current(0);
     for (const auto& [text, expected] : cases) {
         std::string error;
-        EXPECT_EQ(_state.sources.select(0, *SourceSpec::parse(text, &error), &error), nullptr);
+        EXPECT_EQ(_state.sources.select(0, *SourceChoice::parse(text, &error), &error), nullptr);
         EXPECT_EQ(error.substr(0, expected.size()), expected);
         EXPECT_EQ(_state.sources.current(0), before);
     }

@@ -8,8 +8,8 @@
 namespace vemo {
 namespace host {
 
-// A camera's frame source as a user names it, on the command line (--camera IX:source=SPEC)
-// and to the control socket (source IX SPEC):
+// A camera's frame source as a user names it, on the command line (--camera IX:source=SOURCE)
+// and to the control socket (source IX SOURCE):
 //
 //   pattern               the moving test pattern
 //   image:PATH            a still picture, JPEG or PNG
@@ -19,7 +19,7 @@ namespace host {
 //
 // The path is everything after the first ':' after the kind, spaces included. This class only
 // reads and writes the text; CameraSources loads what it names.
-struct SourceSpec {
+struct SourceChoice {
     enum class Kind { kPattern, kImage, kFolder, kClip };
     static constexpr uint32_t kDefaultFolderFps = 1;
 
@@ -27,12 +27,12 @@ struct SourceSpec {
     std::string path;
     uint32_t folderFps = kDefaultFolderFps;
 
-    // The spec, or nothing with *error saying what is wrong (a sentence without the text).
-    static std::optional<SourceSpec> parse(std::string_view text, std::string* error);
-    // The text that parse reads back into this spec.
+    // The choice, or nothing with *error saying what is wrong (a sentence without the text).
+    static std::optional<SourceChoice> parse(std::string_view text, std::string* error);
+    // The text that parse reads back into this choice.
     std::string text() const;
-    // The same spec with a relative path made absolute against directory.
-    SourceSpec resolvedAgainst(const std::string& directory) const;
+    // The same choice with a relative path made absolute against directory.
+    SourceChoice resolvedAgainst(const std::string& directory) const;
 };
 
 }  // namespace host

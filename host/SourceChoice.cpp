@@ -1,4 +1,4 @@
-#include "SourceSpec.h"
+#include "SourceChoice.h"
 
 #include <charconv>
 
@@ -14,10 +14,10 @@ constexpr const char* kExpected =
 
 }  // namespace
 
-std::optional<SourceSpec> SourceSpec::parse(std::string_view text, std::string* error) {
-    SourceSpec spec;
+std::optional<SourceChoice> SourceChoice::parse(std::string_view text, std::string* error) {
+    SourceChoice choice;
     if (text == "pattern") {
-        return spec;
+        return choice;
     }
     const size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
@@ -25,19 +25,19 @@ std::optional<SourceSpec> SourceSpec::parse(std::string_view text, std::string* 
         return std::nullopt;
     }
     std::string_view kind = text.substr(0, colon);
-    spec.path = std::string(text.substr(colon + 1));
+    choice.path = std::string(text.substr(colon + 1));
     if (kind == "image") {
-        spec.kind = Kind::kImage;
+        choice.kind = Kind::kImage;
     } else if (kind == "y4m") {
-        spec.kind = Kind::kClip;
+        choice.kind = Kind::kClip;
     } else if (kind.substr(0, 6) == "folder") {
-        spec.kind = Kind::kFolder;
+        choice.kind = Kind::kFolder;
         if (kind.size() > 6) {
             const std::string_view rate = kind.substr(6);
             const char* end = rate.data() + rate.size();
-            const auto [ptr, ec] = std::from_chars(rate.data() + 1, end, spec.folderFps);
+            const auto [ptr, ec] = std::from_chars(rate.data() + 1, end, choice.folderFps);
             if (rate[0] != '@' || rate.size() < 2 || ec != std::errc() || ptr != end ||
-                spec.folderFps < FrameRate::kMinFps || spec.folderFps > FrameRate::kMaxFps) {
+                choice.folderFps < FrameRate::kMinFps || choice.folderFps > FrameRate::kMaxFps) {
                 *error = "expected folder@N:PATH with N pictures a second from " +
                          std::to_string(FrameRate::kMinFps) + " to " +
                          std::to_string(FrameRate::kMaxFps);
@@ -48,14 +48,14 @@ std::optional<SourceSpec> SourceSpec::parse(std::string_view text, std::string* 
         *error = kExpected;
         return std::nullopt;
     }
-    if (spec.path.empty()) {
+    if (choice.path.empty()) {
         *error = "expected a path after \"" + std::string(kind) + ":\"";
         return std::nullopt;
     }
-    return spec;
+    return choice;
 }
 
-std::string SourceSpec::text() const {
+std::string SourceChoice::text() const {
     switch (kind) {
         case Kind::kPattern:
             return "pattern";
@@ -71,8 +71,8 @@ std::string SourceSpec::text() const {
     return "pattern";
 }
 
-SourceSpec SourceSpec::resolvedAgainst(const std::string& directory) const {
-    SourceSpec resolved = *this;
+SourceChoice SourceChoice::resolvedAgainst(const std::string& directory) const {
+    SourceChoice resolved = *this;
     if (kind != Kind::kPattern && path[0] != '/') {
         resolved.path =
             directory + (directory.empty() || directory.back() == '/' ? "" : "/") + path;
