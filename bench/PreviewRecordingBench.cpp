@@ -42,8 +42,8 @@ public:
     Previewing(const Size& size, bool callbacks, const std::vector<std::string>& extra = {})
         : _host(VEMO_HOSTD_PATH) {
         std::vector<std::string> args = {"--quiet", "--camera",
-                                         "0:preview-sizes=" + size.text() + ",preferred=" + size.text() +
-                                             ",video-sizes=1920x1080/1280x720"};
+                                         "0:preview-sizes=" + size.text() + ",preferred=" +
+                                             size.text() + ",video-sizes=1920x1080/1280x720"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::string error;
         if (!_host.start(args) ||
@@ -220,7 +220,8 @@ int main(int argc, char** argv) {
                 ->MinTime(1.5)
                 ->UseRealTime();
             reporter.addRatio("preview step " + size.text() +
-                                  (callbacks ? " with callbacks" : " without callbacks") + " / bound",
+                                  (callbacks ? " with callbacks" : " without callbacks") +
+                                  " / bound",
                               name, bound);
         }
     }
@@ -233,11 +234,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("RecordMetadataReleasing1080", recordFrames, true, true)
         ->MinTime(2.0)
         ->UseRealTime();
-    reporter.addRatio("metadata fps / copy fps at 1920x1080 (copy frame time / metadata frame "
-                      "time)",
-                      "RecordCopy1080", "RecordMetadata1080");
-    reporter.addRatio("the same with every record handed back as it arrives",
-                      "RecordCopy1080", "RecordMetadataReleasing1080");
+    reporter.addRatio(
+        "metadata fps / copy fps at 1920x1080 (copy frame time / metadata frame "
+        "time)",
+        "RecordCopy1080", "RecordMetadata1080");
+    reporter.addRatio("the same with every record handed back as it arrives", "RecordCopy1080",
+                      "RecordMetadataReleasing1080");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 

@@ -184,8 +184,10 @@ int captureLatency() {
     const double t = total / kPictures;
     const double inside = untilFetched / kPictures;
     printf("capture latency, take_picture to compressed image (1280x720 picture): %.2f ms\n", t);
-    printf("  until the step has the host's files: %.2f ms (the pass under way, the step's\n"
-           "    50 ms shutter pause, the host fetch)\n", inside);
+    printf(
+        "  until the step has the host's files: %.2f ms (the pass under way, the step's\n"
+        "    50 ms shutter pause, the host fetch)\n",
+        inside);
     printf("  then EXIF rewrite and delivery: %.2f ms\n", t - inside);
     printf("measured apart: host fetch of picture and thumbnail %.2f ms, EXIF rewrite %.3f ms\n",
            fetch / kPictures, exif / kPictures);

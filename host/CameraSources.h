@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "HostConfig.h"
-#include "SourceContent.h"
 #include "SourceChoice.h"
+#include "SourceContent.h"
 
 namespace vemo {
 namespace host {

@@ -45,12 +45,12 @@ struct CameraConfig {
 
 // Misbehaviour the host can be told to show, for fault tests. All off by default.
 struct HostFaults {
-    bool refuse = false;              // connections are closed at once, HGCM connects fail
-    uint32_t closeAfter = 0;          // a connection or pairing ends after so many (0: never)
-    bool bytePerTransfer = false;     // reply bytes go out one per transfer (call 10, send)
-    bool stall = false;               // requests are taken but never answered
-    bool malformed = false;           // replies are not well-formed messages
-    bool busy = false;                // captureFrame answers HOST_BUSY
+    bool refuse = false;           // connections are closed at once, HGCM connects fail
+    uint32_t closeAfter = 0;       // a connection or pairing ends after so many (0: never)
+    bool bytePerTransfer = false;  // reply bytes go out one per transfer (call 10, send)
+    bool stall = false;            // requests are taken but never answered
+    bool malformed = false;        // replies are not well-formed messages
+    bool busy = false;             // captureFrame answers HOST_BUSY
 };
 
 // What the camera service answers from. Fixed before the services start and read-only while

@@ -19,7 +19,9 @@ int _get_number_of_cameras() {
     return count;
 }
 
-int _get_current_orientation() { return CRemoteCamera::getCurrentOrientation(); }
+int _get_current_orientation() {
+    return CRemoteCamera::getCurrentOrientation();
+}
 
 int _get_camera_info(int id, struct camera_info* info) {
     if (info == nullptr) {
@@ -28,7 +30,8 @@ int _get_camera_info(int id, struct camera_info* info) {
     }
     info->device_version = CAMERA_DEVICE_API_VERSION_1_0;
     info->static_camera_characteristics = nullptr;
-    info->facing = CRemoteCamera::getCameraFacing(id) == 0 ? CAMERA_FACING_FRONT : CAMERA_FACING_BACK;
+    info->facing =
+        CRemoteCamera::getCameraFacing(id) == 0 ? CAMERA_FACING_FRONT : CAMERA_FACING_BACK;
     info->orientation = CRemoteCamera::getCameraOrientation(id);
     ALOGD("%s: get camera info - %d, %d, %d", "_get_camera_info", id, info->facing,
           info->orientation);

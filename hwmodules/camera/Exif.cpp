@@ -66,7 +66,9 @@ ExifTable::ExifTable() : _exif_count(0), _exif_gps_count(0), _exif_tag_count(0) 
     memset(_exif_elements, 0, sizeof(_exif_elements));
 }
 
-ExifTable::~ExifTable() { reset(); }
+ExifTable::~ExifTable() {
+    reset();
+}
 
 void ExifTable::reset() {
     for (int i = 0; i < _exif_count; ++i) {

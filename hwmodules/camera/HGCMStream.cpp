@@ -26,7 +26,9 @@ enum {
     kMap = 11,
 };
 
-uint32_t textSize(const char* text) { return static_cast<uint32_t>(strlen(text) + 1); }
+uint32_t textSize(const char* text) {
+    return static_cast<uint32_t>(strlen(text) + 1);
+}
 
 }  // namespace
 
@@ -86,8 +88,8 @@ int HGCMStream::connect() {
     return 0;
 }
 
-int HGCMStream::call(uint32_t function, const Parameter* parameters, unsigned count,
-                     unsigned slots, bool* made) {
+int HGCMStream::call(uint32_t function, const Parameter* parameters, unsigned count, unsigned slots,
+                     bool* made) {
     if (made != nullptr) {
         *made = false;
     }
@@ -164,7 +166,7 @@ int HGCMStream::commitBuffer(void* data, unsigned int length, unsigned int* pos)
 }
 
 int HGCMStream::_VbglR3GuestPropWriteValue(void* data, unsigned int length, char* name,
-                                          unsigned int index) {
+                                           unsigned int index) {
     char label[kLabelSize] = {0};
     snprintf(label, sizeof(label), "%s:%d", name, static_cast<int>(index));
     return writeValue(label, data, length);

@@ -34,8 +34,8 @@ int NV21JpegCompressor::compressRawImage(const void* image, int width, int heigh
     }
     __android_log_print(ANDROID_LOG_VERBOSE, kTag, "%s: Compressed JPEG: %d[%dx%d] -> %d bytes",
                         "compressRawImage",
-                        static_cast<int>(static_cast<int64_t>(width) * height * 12 / 8), width, height,
-                        static_cast<int>(_stream.bytesWritten()));
+                        static_cast<int>(static_cast<int64_t>(width) * height * 12 / 8), width,
+                        height, static_cast<int>(_stream.bytesWritten()));
     return 0;
 }
 

@@ -12,7 +12,9 @@ ParamString::ParamString(const char* value) : _value(value) {}
 
 ParamString::~ParamString() {}
 
-int ParamString::getFlattenedSize() { return static_cast<int>(_value.size()) + 1; }
+int ParamString::getFlattenedSize() {
+    return static_cast<int>(_value.size()) + 1;
+}
 
 int ParamString::flatten(unsigned char* dst) {
     const size_t n = strlen(_value.c_str()) + 1;
@@ -85,7 +87,9 @@ ParamBuf::ParamBuf(const unsigned char* data, unsigned long size)
     _size = static_cast<uint32_t>(size);
 }
 
-ParamBuf::~ParamBuf() { release(); }
+ParamBuf::~ParamBuf() {
+    release();
+}
 
 void ParamBuf::release() {
     if (!_handed_out) {
@@ -96,7 +100,9 @@ void ParamBuf::release() {
     _handed_out = false;
 }
 
-int ParamBuf::getFlattenedSize() { return static_cast<int>(_size) + 4; }
+int ParamBuf::getFlattenedSize() {
+    return static_cast<int>(_size) + 4;
+}
 
 int ParamBuf::flatten(unsigned char* dst) {
     storeU32(dst, _size);

@@ -110,7 +110,8 @@ void CVemoCamera::setHostParams() {
         _params.set(CameraParameters::KEY_WHITE_BALANCE, CameraParameters::WHITE_BALANCE_AUTO);
     }
     if (_camera->isAutoFocusSupported(_camera_id) == 0) {
-        _params.set(CameraParameters::KEY_SUPPORTED_FOCUS_MODES, CameraParameters::FOCUS_MODE_FIXED);
+        _params.set(CameraParameters::KEY_SUPPORTED_FOCUS_MODES,
+                    CameraParameters::FOCUS_MODE_FIXED);
     }
     if (_camera->isExposureSupported(_camera_id) == 0) {
         // Bounds that read as 0 switch exposure compensation off; its step goes with them.
@@ -256,7 +257,8 @@ void CVemoCamera::handleParamChange() {
     }
     const unsigned long id = static_cast<unsigned long>(_camera_id);
     if (changed & CHANGE_EXPOSURE) {
-        _camera->setExposureCompensation(id, static_cast<unsigned long>(static_cast<uint32_t>(exposure)));
+        _camera->setExposureCompensation(
+            id, static_cast<unsigned long>(static_cast<uint32_t>(exposure)));
     }
     if (changed & CHANGE_WHITE_BALANCE) {
         _camera->setWhiteBalanceMode(id, balance);

@@ -152,8 +152,7 @@ bool CRemoteCamera::invoke(const char* function, std::initializer_list<U32Arg> a
     return true;
 }
 
-int CRemoteCamera::callU32(const char* function, std::initializer_list<U32Arg> args,
-                           int failure) {
+int CRemoteCamera::callU32(const char* function, std::initializer_list<U32Arg> args, int failure) {
     CallLock lock(&_call_lock);
     CRemoteParameters reply;
     if (!invoke(function, args, &reply)) {
@@ -248,21 +247,29 @@ int CRemoteCamera::releaseOneFrame(unsigned long store, unsigned long long sampl
     return static_cast<int>(reply.getU32Param("__return"));
 }
 
-int CRemoteCamera::getNumPreviewSize() { return callU32("getNumPreviewSize", {}, -1); }
+int CRemoteCamera::getNumPreviewSize() {
+    return callU32("getNumPreviewSize", {}, -1);
+}
 
 AString CRemoteCamera::getPreviewSize(int ix) {
     return callText("getPreviewSize", {{"ix", static_cast<unsigned long>(ix)}});
 }
 
-AString CRemoteCamera::getPreferredPreviewSize() { return callText("getPreferredPreviewSize", {}); }
+AString CRemoteCamera::getPreferredPreviewSize() {
+    return callText("getPreferredPreviewSize", {});
+}
 
 AString CRemoteCamera::getPictureSize(int ix) {
     return callText("getPictureSize", {{"ix", static_cast<unsigned long>(ix)}});
 }
 
-int CRemoteCamera::getNumVideoSize() { return callU32("getNumVideoSize", {}, -1); }
+int CRemoteCamera::getNumVideoSize() {
+    return callU32("getNumVideoSize", {}, -1);
+}
 
-AString CRemoteCamera::getVideoSize(unsigned long ix) { return callText("getVideoSize", {{"ix", ix}}); }
+AString CRemoteCamera::getVideoSize(unsigned long ix) {
+    return callText("getVideoSize", {{"ix", ix}});
+}
 
 void CRemoteCamera::setPreviewSize(AString size) {
     ALOGE("Preview Size ----------------------- %s", size.c_str());
@@ -274,7 +281,9 @@ void CRemoteCamera::setPictureSize(AString size) {
     callVoid("setPictureSize", {}, "size", size.c_str());
 }
 
-void CRemoteCamera::setVideoSize(AString size) { callVoid("setVideoSize", {}, "size", size.c_str()); }
+void CRemoteCamera::setVideoSize(AString size) {
+    callVoid("setVideoSize", {}, "size", size.c_str());
+}
 
 void CRemoteCamera::setPreviewFormat(AString format) {
     ALOGE("Preview Format ----------------------- %s", format.c_str());
@@ -291,9 +300,13 @@ void CRemoteCamera::setVideoFormat(AString format) {
     callVoid("setVideoFormat", {}, "format", format.c_str());
 }
 
-void CRemoteCamera::setPreviewFPS(unsigned long fps) { callVoid("setPreviewFPS", {{"fps", fps}}); }
+void CRemoteCamera::setPreviewFPS(unsigned long fps) {
+    callVoid("setPreviewFPS", {{"fps", fps}});
+}
 
-int CRemoteCamera::captureFrame(unsigned long id) { return callU32("captureFrame", {{"id", id}}, -1); }
+int CRemoteCamera::captureFrame(unsigned long id) {
+    return callU32("captureFrame", {{"id", id}}, -1);
+}
 
 void CRemoteCamera::updateFrameToCB(unsigned long frameId, unsigned long cb) {
     callVoid("updateFrameToCB", {{"frame_id", frameId}, {"cb", cb}});

@@ -102,8 +102,8 @@ public:
     // The picture and its thumbnail, as JPEG files.
     unsigned char* getPhotoFrameContents(unsigned long id, unsigned long* size,
                                          unsigned long* tsLow, unsigned long* tsHigh);
-    unsigned char* getThumbnailContents(unsigned long id, unsigned long* size,
-                                        unsigned long* tsLow, unsigned long* tsHigh);
+    unsigned char* getThumbnailContents(unsigned long id, unsigned long* size, unsigned long* tsLow,
+                                        unsigned long* tsHigh);
 
     void setExposureCompensation(unsigned long id, unsigned long value);
     // White balance as a colour temperature (0 is automatic).
@@ -161,7 +161,7 @@ private:
     std::unique_ptr<CRemoteObject> _remote_object;
     std::atomic<bool> _connected;
     std::atomic<bool> _broken;  // a call failed and closed the connection
-    bool _bound;  // setCameraIx bound the remote object; it can't be bound again
+    bool _bound;                // setCameraIx bound the remote object; it can't be bound again
     pthread_mutex_t _call_lock;
 };
 

@@ -36,7 +36,8 @@ public:
         if (++_answers <= kQuietAnswersBeforePause) {
             return true;
         }
-        _pause = _pause == 0 ? 100 : (_pause * 2 < kQuietPauseMaxUs ? _pause * 2 : kQuietPauseMaxUs);
+        _pause =
+            _pause == 0 ? 100 : (_pause * 2 < kQuietPauseMaxUs ? _pause * 2 : kQuietPauseMaxUs);
         usleep(_pause);
         _waited += _pause;
         if (_waited >= kQuietLimitUs) {
@@ -61,7 +62,9 @@ CRemoteHGCMConnection::CRemoteHGCMConnection()
       _send_failed(false),
       _staging_capacity(0) {}
 
-CRemoteHGCMConnection::~CRemoteHGCMConnection() { delete[] _buffer; }
+CRemoteHGCMConnection::~CRemoteHGCMConnection() {
+    delete[] _buffer;
+}
 
 int CRemoteHGCMConnection::writeControl(ControlCommand command, uint32_t argument) {
     unsigned char record[kRecordSize];
@@ -123,8 +126,8 @@ int CRemoteHGCMConnection::sendPkt(unsigned char* data, unsigned int length) {
     } else {
         unsigned char prefix[4];
         storeU32(prefix, length);
-        _send_failed = _stream.sendData1(prefix, sizeof(prefix)) < 0 ||
-                       _stream.sendData1(data, length) < 0;
+        _send_failed =
+            _stream.sendData1(prefix, sizeof(prefix)) < 0 || _stream.sendData1(data, length) < 0;
     }
     return 0;
 }

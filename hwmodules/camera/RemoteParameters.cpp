@@ -41,7 +41,8 @@ CRemoteParameters::~CRemoteParameters() {
 int CRemoteParameters::getFlattenedSize() {
     int size = 1;
     for (size_t i = 0; i < _params.size(); ++i) {
-        size += static_cast<int>(_params.keyAt(i).size()) + 2 + _params.valueAt(i)->getFlattenedSize();
+        size +=
+            static_cast<int>(_params.keyAt(i).size()) + 2 + _params.valueAt(i)->getFlattenedSize();
     }
     return size;
 }

@@ -17,7 +17,9 @@ const int kConnectAttempts = 5;
 
 CRemoteSocketConnection::CRemoteSocketConnection() : _buffer(nullptr), _reply_capacity(0) {}
 
-CRemoteSocketConnection::~CRemoteSocketConnection() { releaseBuffer(); }
+CRemoteSocketConnection::~CRemoteSocketConnection() {
+    releaseBuffer();
+}
 
 int CRemoteSocketConnection::open(int port) {
     char host[256] = {0};
@@ -83,6 +85,8 @@ int CRemoteSocketConnection::receivePkt(unsigned char** pkt) {
     return static_cast<int>(length);
 }
 
-int CRemoteSocketConnection::close() { return _stream.close(); }
+int CRemoteSocketConnection::close() {
+    return _stream.close();
+}
 
 }  // namespace android

@@ -14,7 +14,9 @@ namespace android {
 
 CSocketStream::CSocketStream() : _socket(-1) {}
 
-CSocketStream::~CSocketStream() { close(); }
+CSocketStream::~CSocketStream() {
+    close();
+}
 
 int CSocketStream::open(const char* host, int port, int /*unused*/) {
     struct sockaddr_in address;

@@ -347,7 +347,9 @@ camera_memory_t* CVemoCamera::requestBlock(camera_request_memory requestMemory, 
     return memory;
 }
 
-int CVemoCamera::startWorkerLocked() { return _worker->start() == 0 ? 0 : -12; }
+int CVemoCamera::startWorkerLocked() {
+    return _worker->start() == 0 ? 0 : -12;
+}
 
 void CVemoCamera::wakeWorker() {
     if (_worker != nullptr) {
@@ -397,7 +399,9 @@ void CVemoCamera::stopPreview() {
     stopWorkerIfIdle();
 }
 
-int CVemoCamera::previewEnabled() { return _previewing ? 1 : 0; }
+int CVemoCamera::previewEnabled() {
+    return _previewing ? 1 : 0;
+}
 
 int CVemoCamera::storeMetaDataInBuffers(int enable) {
     _meta_data_in_buffers = enable == 1;
@@ -428,7 +432,9 @@ void CVemoCamera::stopRecording() {
     ALOGE("<<< %s", "stopRecording");
 }
 
-int CVemoCamera::recordingEnabled() { return _recording ? 1 : 0; }
+int CVemoCamera::recordingEnabled() {
+    return _recording ? 1 : 0;
+}
 
 int CVemoCamera::autoFocus() {
     _auto_focus = true;
@@ -471,7 +477,9 @@ int CVemoCamera::takePicture() {
     return 0;
 }
 
-int CVemoCamera::cancelPicture() { return 0; }
+int CVemoCamera::cancelPicture() {
+    return 0;
+}
 
 int CVemoCamera::sendCommand(int32_t cmd, int32_t /*arg1*/, int32_t /*arg2*/) {
     if (cmd == CAMERA_CMD_START_FACE_DETECTION || cmd == CAMERA_CMD_STOP_FACE_DETECTION) {
@@ -489,7 +497,9 @@ void CVemoCamera::release() {
     ALOGE("<<< %s", "release");
 }
 
-int CVemoCamera::dump(int /*fd*/) { return 0; }
+int CVemoCamera::dump(int /*fd*/) {
+    return 0;
+}
 
 bool CVemoCamera::inWorkerThread() {
     char status[PROPERTY_VALUE_MAX];

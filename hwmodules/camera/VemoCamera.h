@@ -47,7 +47,8 @@ public:
     // object through priv) and as the member that does the work.
     static int setPreviewWindow(camera_device_t* dev, preview_stream_ops* window);
     static void setCallbacks(camera_device_t* dev, camera_notify_callback notify,
-                             camera_data_callback data, camera_data_timestamp_callback dataTimestamp,
+                             camera_data_callback data,
+                             camera_data_timestamp_callback dataTimestamp,
                              camera_request_memory requestMemory, void* cookie);
     static void enableMsgType(camera_device_t* dev, int32_t type);
     static void disableMsgType(camera_device_t* dev, int32_t type);

@@ -19,7 +19,9 @@ CWorkerThread::CWorkerThread(IWorker* target)
     snprintf(_power_status, sizeof(_power_status), "%s", "0");
 }
 
-CWorkerThread::~CWorkerThread() { stop(); }
+CWorkerThread::~CWorkerThread() {
+    stop();
+}
 
 int CWorkerThread::start() {
     std::lock_guard<std::mutex> guard(_state_lock);

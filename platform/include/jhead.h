@@ -20,9 +20,9 @@ typedef enum {
 typedef struct {
     unsigned short Tag;
     int Format;
-    char* Value;      // NUL-terminated text, DataLength bytes with the NUL
+    char* Value;  // NUL-terminated text, DataLength bytes with the NUL
     int DataLength;
-    int GpsTag;       // non-zero for a GPS tag
+    int GpsTag;  // non-zero for a GPS tag
 } ExifElement_t;
 
 // Forgets the file loaded before.
@@ -31,7 +31,8 @@ void ResetJpgfile(void);
 // Loads the JPEG file in buffer. Non-zero on success, 0 when it is not a whole JPEG file. The
 // image data is read from buffer when the file is written: buffer must stay valid until
 // WriteJpegToBuffer or ResetJpgfile.
-int ReadJpegSectionsFromBuffer(unsigned char* buffer, unsigned int buffer_size, ReadMode_t ReadMode);
+int ReadJpegSectionsFromBuffer(unsigned char* buffer, unsigned int buffer_size,
+                               ReadMode_t ReadMode);
 
 // Replaces the EXIF data of the loaded file with the elements: exifTagCount of the main
 // directories and gpsTagCount of the GPS directory, in any order in the array.

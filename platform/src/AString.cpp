@@ -14,15 +14,21 @@ AString::AString(const char* s, size_t size) : mData(s != nullptr ? std::string(
 
 AString::AString(const AString& from) = default;
 
-AString::AString(const AString& from, size_t offset, size_t n) { setTo(from, offset, n); }
+AString::AString(const AString& from, size_t offset, size_t n) {
+    setTo(from, offset, n);
+}
 
 AString& AString::operator=(const AString& from) = default;
 
 AString::~AString() = default;
 
-void AString::clear() { mData.clear(); }
+void AString::clear() {
+    mData.clear();
+}
 
-void AString::setTo(const char* s) { mData = s != nullptr ? s : ""; }
+void AString::setTo(const char* s) {
+    mData = s != nullptr ? s : "";
+}
 
 void AString::setTo(const char* s, size_t size) {
     mData = s != nullptr ? std::string(s, size) : std::string();
@@ -32,7 +38,9 @@ void AString::setTo(const AString& from, size_t offset, size_t n) {
     mData = offset < from.mData.size() ? from.mData.substr(offset, n) : std::string();
 }
 
-void AString::append(char c) { mData.push_back(c); }
+void AString::append(char c) {
+    mData.push_back(c);
+}
 
 void AString::append(const char* s) {
     if (s != nullptr) {
@@ -46,15 +54,25 @@ void AString::append(const char* s, size_t size) {
     }
 }
 
-void AString::append(const AString& from) { mData.append(from.mData); }
+void AString::append(const AString& from) {
+    mData.append(from.mData);
+}
 
-void AString::append(int x) { mData.append(std::to_string(x)); }
+void AString::append(int x) {
+    mData.append(std::to_string(x));
+}
 
-void AString::append(unsigned x) { mData.append(std::to_string(x)); }
+void AString::append(unsigned x) {
+    mData.append(std::to_string(x));
+}
 
-void AString::append(long x) { mData.append(std::to_string(x)); }
+void AString::append(long x) {
+    mData.append(std::to_string(x));
+}
 
-void AString::append(unsigned long x) { mData.append(std::to_string(x)); }
+void AString::append(unsigned long x) {
+    mData.append(std::to_string(x));
+}
 
 ssize_t AString::find(const char* substring, size_t start) const {
     if (substring == nullptr) {
@@ -76,7 +94,9 @@ bool AString::endsWith(const char* suffix) const {
     return n <= mData.size() && mData.compare(mData.size() - n, n, suffix) == 0;
 }
 
-int AString::compare(const AString& other) const { return strcmp(c_str(), other.c_str()); }
+int AString::compare(const AString& other) const {
+    return strcmp(c_str(), other.c_str());
+}
 
 AString AStringPrintf(const char* format, ...) {
     va_list ap;

@@ -292,9 +292,13 @@ void CameraParameters::getPreferredPreviewSizeForVideo(int* width, int* height) 
     getSize(*this, KEY_PREFERRED_PREVIEW_SIZE_FOR_VIDEO, width, height);
 }
 
-void CameraParameters::setPreviewFrameRate(int fps) { set(KEY_PREVIEW_FRAME_RATE, fps); }
+void CameraParameters::setPreviewFrameRate(int fps) {
+    set(KEY_PREVIEW_FRAME_RATE, fps);
+}
 
-int CameraParameters::getPreviewFrameRate() const { return getInt(KEY_PREVIEW_FRAME_RATE); }
+int CameraParameters::getPreviewFrameRate() const {
+    return getInt(KEY_PREVIEW_FRAME_RATE);
+}
 
 void CameraParameters::getPreviewFpsRange(int* min_fps, int* max_fps) const {
     *min_fps = -1;
@@ -311,9 +315,13 @@ void CameraParameters::getPreviewFpsRange(int* min_fps, int* max_fps) const {
     }
 }
 
-void CameraParameters::setPreviewFormat(const char* format) { set(KEY_PREVIEW_FORMAT, format); }
+void CameraParameters::setPreviewFormat(const char* format) {
+    set(KEY_PREVIEW_FORMAT, format);
+}
 
-const char* CameraParameters::getPreviewFormat() const { return get(KEY_PREVIEW_FORMAT); }
+const char* CameraParameters::getPreviewFormat() const {
+    return get(KEY_PREVIEW_FORMAT);
+}
 
 void CameraParameters::setPictureSize(int width, int height) {
     char text[32];
@@ -329,9 +337,13 @@ void CameraParameters::getSupportedPictureSizes(std::vector<Size>& sizes) const 
     parseSizes(get(KEY_SUPPORTED_PICTURE_SIZES), sizes);
 }
 
-void CameraParameters::setPictureFormat(const char* format) { set(KEY_PICTURE_FORMAT, format); }
+void CameraParameters::setPictureFormat(const char* format) {
+    set(KEY_PICTURE_FORMAT, format);
+}
 
-const char* CameraParameters::getPictureFormat() const { return get(KEY_PICTURE_FORMAT); }
+const char* CameraParameters::getPictureFormat() const {
+    return get(KEY_PICTURE_FORMAT);
+}
 
 void CameraParameters::dump() const {
     ALOGD("dump: mMap.size = %zu", mMap.size());

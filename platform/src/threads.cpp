@@ -69,12 +69,15 @@ extern "C" int androidCreateThreadEtc(android_thread_func_t entry, void* userDat
     return 1;
 }
 
-extern "C" void vemo_thread_fail_next(int count) { gFailNext.store(count); }
+extern "C" void vemo_thread_fail_next(int count) {
+    gFailNext.store(count);
+}
 
 extern "C" nsecs_t systemTime(int clock) {
     static const clockid_t clocks[] = {CLOCK_REALTIME, CLOCK_MONOTONIC, CLOCK_PROCESS_CPUTIME_ID,
                                        CLOCK_THREAD_CPUTIME_ID, CLOCK_BOOTTIME};
-    const clockid_t id = clock >= 0 && clock <= SYSTEM_TIME_BOOTTIME ? clocks[clock] : CLOCK_MONOTONIC;
+    const clockid_t id =
+        clock >= 0 && clock <= SYSTEM_TIME_BOOTTIME ? clocks[clock] : CLOCK_MONOTONIC;
     struct timespec t;
     clock_gettime(id, &t);
     return static_cast<nsecs_t>(t.tv_sec) * 1000000000LL + t.tv_nsec;

@@ -10,7 +10,7 @@
 
 #define CHECK_SIZE(type, size32, size64) \
     static_assert(sizeof(type) == (sizeof(void*) == 4 ? (size32) : (size64)), "size of " #type)
-#define CHECK_OFFSET(type, field, off32, off64)                                           \
+#define CHECK_OFFSET(type, field, off32, off64)                                      \
     static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)), \
                   "offset of " #type "." #field)
 
@@ -73,8 +73,7 @@ static_assert(CALL_SIZE(2) == (sizeof(void*) == 4 ? 40 : 48), "call request, 2 p
 static_assert(CALL_SIZE(3) == (sizeof(void*) == 4 ? 52 : 64), "call request, 3 parameters");
 static_assert(VBOXGUEST_IOCTL_HGCM_CONNECT == (sizeof(void*) == 4 ? 0xC08C5610u : 0xC08C5690u),
               "connect request number");
-static_assert(VBOXGUEST_IOCTL_HGCM_DISCONNECT ==
-                  (sizeof(void*) == 4 ? 0xC0085611u : 0xC0085691u),
+static_assert(VBOXGUEST_IOCTL_HGCM_DISCONNECT == (sizeof(void*) == 4 ? 0xC0085611u : 0xC0085691u),
               "disconnect request number");
 static_assert(VBOXGUEST_IOCTL_HGCM_CALL(CALL_SIZE(2)) ==
                   (sizeof(void*) == 4 ? 0xC0285612u : 0xC0305692u),
@@ -83,4 +82,6 @@ static_assert(VBOXGUEST_IOCTL_HGCM_CALL(CALL_SIZE(3)) ==
                   (sizeof(void*) == 4 ? 0xC0345612u : 0xC0405692u),
               "call request number, 3 parameters");
 
-int main() { return 0; }
+int main() {
+    return 0;
+}

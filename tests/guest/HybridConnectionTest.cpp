@@ -70,8 +70,9 @@ protected:
     // Each call 10 delivers one of pieces.
     void replyInPieces(const Bytes& reply, size_t piece) {
         for (size_t at = 0; at < reply.size(); at += piece) {
-            host.queueReply(Bytes(reply.begin() + static_cast<long>(at),
-                                  reply.begin() + static_cast<long>(std::min(reply.size(), at + piece))));
+            host.queueReply(
+                Bytes(reply.begin() + static_cast<long>(at),
+                      reply.begin() + static_cast<long>(std::min(reply.size(), at + piece))));
         }
     }
 

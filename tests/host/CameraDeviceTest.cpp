@@ -403,8 +403,8 @@ TEST_F(HostCamera, SampleStoreKeepsVideoFramesUntilReleased) {
     EXPECT_EQ(last->size, (FrameSize{176, 144}));
     EXPECT_EQ(readCounter(PixelFormat::kYV12, last->bytes, last->size), 3u);
     // The video stream never hands out a picture twice: asked again, it takes the next one.
-    EXPECT_EQ(readCounter(PixelFormat::kYV12, frameOf(call(with(request("getFrameContents"), "id", 0))),
-                          last->size),
+    EXPECT_EQ(readCounter(PixelFormat::kYV12,
+                          frameOf(call(with(request("getFrameContents"), "id", 0))), last->size),
               4u);
 
     const auto release = [&](uint32_t sampleStore, uint64_t number) {

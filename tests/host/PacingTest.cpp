@@ -129,8 +129,8 @@ TEST(CameraState, PacesAtTheCameraRateTheGuestMayLowerOrAtTheSourcesOwn) {
     ASSERT_TRUE(
         test::writeFile(folder.file("clip.y4m"), test::y4mClip("W16 H16 F25:2", 16, 16, 2)));
     std::string error;
-    ASSERT_NE(state.sources.select(0, *SourceChoice::parse("y4m:" + folder.file("clip.y4m"), &error),
-                                   &error),
+    ASSERT_NE(state.sources.select(
+                  0, *SourceChoice::parse("y4m:" + folder.file("clip.y4m"), &error), &error),
               nullptr)
         << error;
     camera.capture();

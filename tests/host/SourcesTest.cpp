@@ -72,7 +72,8 @@ TEST(SourceChoice, ReadsEveryKindBackAndRefusesTheRest) {
     EXPECT_EQ(folder->kind, SourceChoice::Kind::kFolder);
     EXPECT_EQ(folder->folderFps, 12u);
     EXPECT_EQ(SourceChoice::parse("image:/a b/c:d.jpg", &error)->path, "/a b/c:d.jpg");
-    EXPECT_EQ(SourceChoice::parse("y4m:c.y4m", &error)->resolvedAgainst("/home").path, "/home/c.y4m");
+    EXPECT_EQ(SourceChoice::parse("y4m:c.y4m", &error)->resolvedAgainst("/home").path,
+              "/home/c.y4m");
 
     const std::string kinds =
         "expected pattern, image:PATH, folder:PATH, folder@N:PATH or y4m:PATH";

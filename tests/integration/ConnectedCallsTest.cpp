@@ -112,39 +112,40 @@ TEST_F(ConnectedCalls, EveryCallCarriesItsEntriesAndReadsItsResults) {
     EXPECT_EQ(camera->releaseOneFrame(store, second), 0);
     EXPECT_LT(camera->releaseOneFrame(store, second), 0);
 
-    EXPECT_EQ(_host.requests(),
-              (Lines{"__function=__initThis __remote_class=CameraDevice",
-                     "__function=setCameraIx ix=0",
-                     "__function=getNumPreviewSize",
-                     "__function=getPreviewSize ix=0",
-                     "__function=getPreferredPreviewSize",
-                     "__function=getPictureSize ix=2",
-                     "__function=getNumVideoSize",
-                     "__function=getVideoSize ix=1",
-                     "__function=setPreviewSize size=640x480",
-                     "__function=setPictureSize size=1280x720",
-                     "__function=setVideoSize size=640x480",
-                     "__function=setPreviewFormat format=yuv422i-yuyv",
-                     "__function=setPictureFormat format=jpeg",
-                     "__function=setVideoFormat format=yuv420p",
-                     "__function=setPreviewFPS fps=24",
-                     "__function=captureFrame id=0",
-                     "__function=updateFrameToCB cb=77 frame_id=0",
-                     "__function=getFrameContents id=1",
-                     "__function=getPreviewContents id=0",
-                     "__function=getFrameContents id=0",
-                     "__function=getPhotoFrameContents id=0",
-                     "__function=getThumbnailContents id=0",
-                     "__function=setExposureCompensation exposurevalue=2 id=0",
-                     "__function=setWhiteBalanceMode id=0 mode=3000",
-                     "__function=getWhiteBalanceMode id=0",
-                     "__function=isWhiteBalanceSupported id=0",
-                     "__function=isAutoFocusSupported id=0",
-                     "__function=isExposureSupported id=0",
-                     "__function=saveFrameToSampleStore",
-                     "__function=saveFrameToSampleStore",
-                     "__function=releaseOneFrame sample_num_high=1 sample_num_low=2 sample_store=1",
-                     "__function=releaseOneFrame sample_num_high=1 sample_num_low=2 sample_store=1"}));
+    EXPECT_EQ(
+        _host.requests(),
+        (Lines{"__function=__initThis __remote_class=CameraDevice",
+               "__function=setCameraIx ix=0",
+               "__function=getNumPreviewSize",
+               "__function=getPreviewSize ix=0",
+               "__function=getPreferredPreviewSize",
+               "__function=getPictureSize ix=2",
+               "__function=getNumVideoSize",
+               "__function=getVideoSize ix=1",
+               "__function=setPreviewSize size=640x480",
+               "__function=setPictureSize size=1280x720",
+               "__function=setVideoSize size=640x480",
+               "__function=setPreviewFormat format=yuv422i-yuyv",
+               "__function=setPictureFormat format=jpeg",
+               "__function=setVideoFormat format=yuv420p",
+               "__function=setPreviewFPS fps=24",
+               "__function=captureFrame id=0",
+               "__function=updateFrameToCB cb=77 frame_id=0",
+               "__function=getFrameContents id=1",
+               "__function=getPreviewContents id=0",
+               "__function=getFrameContents id=0",
+               "__function=getPhotoFrameContents id=0",
+               "__function=getThumbnailContents id=0",
+               "__function=setExposureCompensation exposurevalue=2 id=0",
+               "__function=setWhiteBalanceMode id=0 mode=3000",
+               "__function=getWhiteBalanceMode id=0",
+               "__function=isWhiteBalanceSupported id=0",
+               "__function=isAutoFocusSupported id=0",
+               "__function=isExposureSupported id=0",
+               "__function=saveFrameToSampleStore",
+               "__function=saveFrameToSampleStore",
+               "__function=releaseOneFrame sample_num_high=1 sample_num_low=2 sample_store=1",
+               "__function=releaseOneFrame sample_num_high=1 sample_num_low=2 sample_store=1"}));
     EXPECT_TRUE(_log.contains("Preview Size ----------------------- 640x480"));
     EXPECT_TRUE(_log.contains("Video Format ----------------------- yuv420p"));
 }
@@ -161,12 +162,12 @@ TEST_F(ConnectedCalls, ClosingTheProxyEndsItsLifeAtTheHostInOrder) {
             events.push_back(line);
         }
     }
-    EXPECT_EQ(events, (Lines{"hgcm connect client=1", "control open client=1 port=10072",
-                             "request client=1 __function=__initThis __remote_class=CameraDevice",
-                             "request client=1 __function=setCameraIx ix=1",
-                             "request client=1 __function=__deleteThis", "control close client=1",
-                             "hgcm call client=1 function=8 name=vemo_shm_99",
-                             "hgcm disconnect client=1"}))
+    EXPECT_EQ(events,
+              (Lines{"hgcm connect client=1", "control open client=1 port=10072",
+                     "request client=1 __function=__initThis __remote_class=CameraDevice",
+                     "request client=1 __function=setCameraIx ix=1",
+                     "request client=1 __function=__deleteThis", "control close client=1",
+                     "hgcm call client=1 function=8 name=vemo_shm_99", "hgcm disconnect client=1"}))
         << ::testing::PrintToString(_host.record());
 }
 
@@ -222,7 +223,8 @@ TEST_F(ConnectedCalls, SelectingTwiceOnlyLogs) {
 }
 
 TEST_F(ConnectedCalls, RepliesInOneBytePiecesCarryWholeFrames) {
-    startHost({"--fault", "byte-per-transfer", "--camera", "0:preview-sizes=64x48,preferred=64x48"});
+    startHost(
+        {"--fault", "byte-per-transfer", "--camera", "0:preview-sizes=64x48,preferred=64x48"});
     std::unique_ptr<CRemoteCamera> camera = bind(0);
     camera->setPreviewSize("64x48");
     unsigned long size = 0;

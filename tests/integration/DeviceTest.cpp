@@ -103,12 +103,29 @@ TEST_F(Device, EveryOperationWithoutItsObjectLogsAndGivesItsResult) {
     ops->release(d);
     EXPECT_EQ(ops->dump(d, 1), -22);
     EXPECT_EQ(orphan.common.close(&orphan.common), -22);
-    const char* names[] = {"setPreviewWindow", "setCallbacks", "enableMsgType", "disableMsgType",
-                           "msgTypeEnabled", "startPreview", "stopPreview", "previewEnabled",
-                           "storeMetaDataInBuffers", "startRecording", "stopRecording",
-                           "recordingEnabled", "releaseRecordingFrame", "autoFocus",
-                           "cancelAutoFocus", "takePicture", "cancelPicture", "setParameters",
-                           "getParameters", "putParameters", "sendCommand", "release", "dump"};
+    const char* names[] = {"setPreviewWindow",
+                           "setCallbacks",
+                           "enableMsgType",
+                           "disableMsgType",
+                           "msgTypeEnabled",
+                           "startPreview",
+                           "stopPreview",
+                           "previewEnabled",
+                           "storeMetaDataInBuffers",
+                           "startRecording",
+                           "stopRecording",
+                           "recordingEnabled",
+                           "releaseRecordingFrame",
+                           "autoFocus",
+                           "cancelAutoFocus",
+                           "takePicture",
+                           "cancelPicture",
+                           "setParameters",
+                           "getParameters",
+                           "putParameters",
+                           "sendCommand",
+                           "release",
+                           "dump"};
     for (const char* name : names) {
         EXPECT_EQ(_log.count(std::string(name) + ": Unexpected NULL camera device"), 1u) << name;
     }
@@ -122,7 +139,7 @@ TEST_F(Device, OpenTakesTheIndexAsDecimalText) {
         int result;
         const char* selected;  // the setCameraIx the host saw, if any
     };
-    const Case cases[] = {{"0", 0, "ix=0"},   {"1", 0, "ix=1"},  {"-1", 0, "ix=4294967295"},
+    const Case cases[] = {{"0", 0, "ix=0"},   {"1", 0, "ix=1"},    {"-1", 0, "ix=4294967295"},
                           {"abc", 0, "ix=0"}, {"2", -22, nullptr}, {nullptr, -22, nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.id != nullptr ? c.id : "NULL");
@@ -134,7 +151,8 @@ TEST_F(Device, OpenTakesTheIndexAsDecimalText) {
             EXPECT_EQ(countRequests("setCameraIx"), before);
             continue;
         }
-        EXPECT_EQ(requestsOf({"setCameraIx"}).back(), std::string("__function=setCameraIx ") + c.selected);
+        EXPECT_EQ(requestsOf({"setCameraIx"}).back(),
+                  std::string("__function=setCameraIx ") + c.selected);
         camera_device_t* camera = reinterpret_cast<camera_device_t*>(device);
         EXPECT_EQ(device->tag, HARDWARE_DEVICE_TAG);
         EXPECT_EQ(device->version, CAMERA_DEVICE_API_VERSION_1_0);
@@ -264,20 +282,18 @@ TEST_F(Device, SetParametersValidatesAndTheWorkerPushesTheChangesInOrder) {
     previewWithWindow();
     EXPECT_TRUE(eventually([&] { return countRequests("setVideoSize") >= 1; }));
     // The host's preferred size goes out whatever the client asked for.
-    EXPECT_EQ(requestsOf({"setExposureCompensation", "setWhiteBalanceMode", "setPreviewSize",
-                          "setPictureSize", "setPreviewFormat", "setPictureFormat",
-                          "setVideoFormat", "setVideoSize"}),
-              (Lines{"__function=setPreviewFormat format=yuv420sp",
-                     "__function=setPreviewSize size=1280x720",
-                     "__function=setPictureSize size=1280x720",
-                     "__function=setExposureCompensation exposurevalue=6 id=0",
-                     "__function=setWhiteBalanceMode id=0 mode=3000",
-                     "__function=setPreviewSize size=1280x720",
-                     "__function=setPictureSize size=1280x720",
-                     "__function=setPreviewFormat format=yuv420p",
-                     "__function=setPictureFormat format=jpeg",
-                     "__function=setVideoFormat format=yuv420sp",
-                     "__function=setVideoSize size=640x480"}));
+    EXPECT_EQ(
+        requestsOf({"setExposureCompensation", "setWhiteBalanceMode", "setPreviewSize",
+                    "setPictureSize", "setPreviewFormat", "setPictureFormat", "setVideoFormat",
+                    "setVideoSize"}),
+        (Lines{
+            "__function=setPreviewFormat format=yuv420sp",
+            "__function=setPreviewSize size=1280x720", "__function=setPictureSize size=1280x720",
+            "__function=setExposureCompensation exposurevalue=6 id=0",
+            "__function=setWhiteBalanceMode id=0 mode=3000",
+            "__function=setPreviewSize size=1280x720", "__function=setPictureSize size=1280x720",
+            "__function=setPreviewFormat format=yuv420p", "__function=setPictureFormat format=jpeg",
+            "__function=setVideoFormat format=yuv420sp", "__function=setVideoSize size=640x480"}));
 }
 
 TEST_F(Device, WhiteBalanceComparesWithTheHostsCurrentMode) {
@@ -290,13 +306,15 @@ TEST_F(Device, WhiteBalanceComparesWithTheHostsCurrentMode) {
     // value, which stays 3000.
     EXPECT_EQ(setParameters({{"whitebalance", "twilight"}}), 0);
     EXPECT_TRUE(eventually([&] { return countRequests("setWhiteBalanceMode") == 2; }));
-    EXPECT_EQ(requestsOf({"setWhiteBalanceMode"}).back(), "__function=setWhiteBalanceMode id=0 mode=3000");
+    EXPECT_EQ(requestsOf({"setWhiteBalanceMode"}).back(),
+              "__function=setWhiteBalanceMode id=0 mode=3000");
     // A name that is not in the list is ignored.
     EXPECT_EQ(setParameters({{"whitebalance", "shade"}}), 0);
     // "auto" while the host's mode reads as incandescent: pushed as 0.
     EXPECT_EQ(setParameters({{"whitebalance", "auto"}}), 0);
     EXPECT_TRUE(eventually([&] { return countRequests("setWhiteBalanceMode") == 3; }));
-    EXPECT_EQ(requestsOf({"setWhiteBalanceMode"}).back(), "__function=setWhiteBalanceMode id=0 mode=0");
+    EXPECT_EQ(requestsOf({"setWhiteBalanceMode"}).back(),
+              "__function=setWhiteBalanceMode id=0 mode=0");
     EXPECT_TRUE(_log.contains("Setting white balance to auto"));
 }
 
@@ -412,7 +430,8 @@ TEST_F(Device, APreviewSizeNoFrameCanHaveIsLoggedNotComputed) {
     EXPECT_EQ(setParameters({{"preview-size", "100000x100000"}}), 0);
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
     previewWithWindow();
-    EXPECT_TRUE(eventually([&] { return _log.contains("Preview size 100000x100000 has no frame"); }));
+    EXPECT_TRUE(
+        eventually([&] { return _log.contains("Preview size 100000x100000 has no frame"); }));
     EXPECT_EQ(_callbacks.count(CAMERA_MSG_PREVIEW_FRAME), 0u);
     _device->stopPreview();
 }
@@ -472,9 +491,10 @@ TEST_F(Device, PowerStatusChangeClosesTheHostConnectionForGood) {
         }
     }
     ASSERT_GE(tail.size(), 4u);
-    EXPECT_EQ(Lines(tail.end() - 4, tail.end()),
-              (Lines{"request client=1 __function=__deleteThis", "control close client=1",
-                     "hgcm call client=1 function=8 name=vemo_shm_99", "hgcm disconnect client=1"}));
+    EXPECT_EQ(
+        Lines(tail.end() - 4, tail.end()),
+        (Lines{"request client=1 __function=__deleteThis", "control close client=1",
+               "hgcm call client=1 function=8 name=vemo_shm_99", "hgcm disconnect client=1"}));
     // Every operation still answers, without a host.
     const size_t requests = _host.requests().size();
     EXPECT_EQ(setParameters({{"whitebalance", "daylight"}}), 0);

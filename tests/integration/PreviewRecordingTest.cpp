@@ -100,7 +100,8 @@ TEST_F(PreviewRecording, WithoutPreviewFramesAStepIsDequeueTwoHostCallsAndEnqueu
     for (size_t i = 2; i + 1 < requests.size(); i += 2) {
         EXPECT_EQ(requests[i], "__function=captureFrame id=0");
         unsigned id = 0;
-        ASSERT_EQ(sscanf(requests[i + 1].c_str(), "__function=updateFrameToCB cb=%u frame_id=0", &id), 1)
+        ASSERT_EQ(
+            sscanf(requests[i + 1].c_str(), "__function=updateFrameToCB cb=%u frame_id=0", &id), 1)
             << requests[i + 1];
         EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end()) << id;
     }
@@ -113,8 +114,8 @@ TEST_F(PreviewRecording, TheFirstPreviewFrameIsAWhiteFillerThenHostFramesFollow)
         const char* format;
         size_t size;
     };
-    for (const Case& c : {Case{"yuv420sp", 460800}, Case{"yuv420p", 460800},
-                          Case{"yuv422i-yuyv", 614400}}) {
+    for (const Case& c :
+         {Case{"yuv420sp", 460800}, Case{"yuv420p", 460800}, Case{"yuv422i-yuyv", 614400}}) {
         SCOPED_TRACE(c.format);
         open();
         ASSERT_EQ(setPreviewFormat(c.format), 0);
@@ -231,7 +232,8 @@ TEST_F(PreviewRecording, MetadataRecordsNameHostSamplesThatReleasesHandBack) {
         char line[160];
         snprintf(line, sizeof(line),
                  "__function=releaseOneFrame sample_num_high=%u sample_num_low=%u sample_store=%u",
-                 android::loadU32(record.bytes.data() + 12), android::loadU32(record.bytes.data() + 8),
+                 android::loadU32(record.bytes.data() + 12),
+                 android::loadU32(record.bytes.data() + 8),
                  android::loadU32(record.bytes.data() + 4));
         expected.push_back(line);
     }
@@ -289,8 +291,9 @@ TEST_F(PreviewRecording, ARefusedReleaseLogsTheStoreAndTheLowHalf) {
     android::storeU32(record + 12, 5);
     _device->releaseRecordingFrame(record);
     EXPECT_TRUE(_log.contains("Can't release a sample of store 1 and num 99"));
-    EXPECT_EQ(requestsOf({"releaseOneFrame"}),
-              (Lines{"__function=releaseOneFrame sample_num_high=5 sample_num_low=99 sample_store=1"}));
+    EXPECT_EQ(
+        requestsOf({"releaseOneFrame"}),
+        (Lines{"__function=releaseOneFrame sample_num_high=5 sample_num_low=99 sample_store=1"}));
 }
 
 TEST_F(PreviewRecording, ASampleTheHostDidNotKeepIsNeverRecorded) {
@@ -299,7 +302,8 @@ TEST_F(PreviewRecording, ASampleTheHostDidNotKeepIsNeverRecorded) {
     _device->storeMetaDataInBuffers(1);
     _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
     ASSERT_EQ(_device->startRecording(), 0);
-    ASSERT_TRUE(eventually([&] { return _log.contains("Failed to Save Frame to sample store"); }, 5000));
+    ASSERT_TRUE(
+        eventually([&] { return _log.contains("Failed to Save Frame to sample store"); }, 5000));
     const size_t records = _callbacks.count(CAMERA_MSG_VIDEO_FRAME);
     usleep(100000);
     EXPECT_EQ(_callbacks.count(CAMERA_MSG_VIDEO_FRAME), records);

@@ -128,7 +128,8 @@ std::map<std::string, std::string> exifOf(const std::string& path, bool numeric)
         // "[Group]     Tag                : value"
         const size_t close = line.find(']');
         const size_t colon = line.find(": ");
-        if (line.empty() || line[0] != '[' || close == std::string::npos || colon == std::string::npos) {
+        if (line.empty() || line[0] != '[' || close == std::string::npos ||
+            colon == std::string::npos) {
             continue;
         }
         std::string tag = line.substr(close + 1, colon - close - 1);
@@ -175,11 +176,12 @@ TEST_F(StillCapture, ThumbnailIsFetchedOnlyWhenBothDimensionsAreSet) {
     };
     for (const Case& c : {Case{"0", "0", false}, Case{"160", "0", false},
                           Case{nullptr, nullptr, true}, Case{"160", "120", true}}) {
-        SCOPED_TRACE(std::string(c.width ? c.width : "absent") + "x" + (c.height ? c.height : "absent"));
+        SCOPED_TRACE(std::string(c.width ? c.width : "absent") + "x" +
+                     (c.height ? c.height : "absent"));
         const size_t before = countRequests("getThumbnailContents");
         if (c.width != nullptr) {
-            ASSERT_EQ(setParameters({{"jpeg-thumbnail-width", c.width},
-                                     {"jpeg-thumbnail-height", c.height}}),
+            ASSERT_EQ(setParameters(
+                          {{"jpeg-thumbnail-width", c.width}, {"jpeg-thumbnail-height", c.height}}),
                       0);
         } else {
             ASSERT_EQ(setParameters({}, {"jpeg-thumbnail-width", "jpeg-thumbnail-height"}), 0);

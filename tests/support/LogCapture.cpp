@@ -11,9 +11,13 @@ namespace {
 const char kLetters[] = "??VDIWEF?";
 }
 
-LogCapture::LogCapture(bool quiet) { vemo_log_set_hook(&LogCapture::hook, this, quiet ? 1 : 0); }
+LogCapture::LogCapture(bool quiet) {
+    vemo_log_set_hook(&LogCapture::hook, this, quiet ? 1 : 0);
+}
 
-LogCapture::~LogCapture() { vemo_log_set_hook(nullptr, nullptr, 0); }
+LogCapture::~LogCapture() {
+    vemo_log_set_hook(nullptr, nullptr, 0);
+}
 
 void LogCapture::hook(int prio, const char* tag, const char* msg, void* cookie) {
     auto* self = static_cast<LogCapture*>(cookie);

@@ -106,8 +106,8 @@ bool ScriptedServer::readPacket(int fd, Bytes* payload) {
     if (!readExactly(fd, &prefix, 4)) {
         return false;
     }
-    const size_t n = prefix[0] | (prefix[1] << 8) | (prefix[2] << 16) |
-                     (static_cast<size_t>(prefix[3]) << 24);
+    const size_t n =
+        prefix[0] | (prefix[1] << 8) | (prefix[2] << 16) | (static_cast<size_t>(prefix[3]) << 24);
     return readExactly(fd, payload, n);
 }
 

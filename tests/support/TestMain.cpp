@@ -12,8 +12,12 @@
 extern "C" const char* __asan_default_options() {
     return "detect_leaks=1:verify_asan_link_order=0:abort_on_error=0";
 }
-extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
-extern "C" const char* __tsan_default_options() { return "halt_on_error=1:second_deadlock_stack=1"; }
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
+}
+extern "C" const char* __tsan_default_options() {
+    return "halt_on_error=1:second_deadlock_stack=1";
+}
 
 int main(int argc, char** argv) {
     const bool emulated = dlsym(RTLD_DEFAULT, "vemo_guest_driver_present") != nullptr;

@@ -182,7 +182,8 @@ int load(std::vector<uint8_t> file, ReadMode_t mode = READ_IMAGE) {
     static std::vector<uint8_t> loaded;
     ResetJpgfile();
     loaded = std::move(file);
-    return ReadJpegSectionsFromBuffer(loaded.data(), static_cast<unsigned int>(loaded.size()), mode);
+    return ReadJpegSectionsFromBuffer(loaded.data(), static_cast<unsigned int>(loaded.size()),
+                                      mode);
 }
 
 int replaceThumbnail(const std::vector<uint8_t>& thumbnail) {

@@ -82,7 +82,9 @@ const Element kModel = {0x0110, "Vemo", 5, false};
 const Element kFocal = {0x920a, "4.309999942779541", 18, false};
 const Element kDateTime = {0x0132, "2026:12:06 14:05:09", 20, false};
 
-std::string method(const std::string& text) { return std::string("ASCII\0\0\0", 8) + text; }
+std::string method(const std::string& text) {
+    return std::string("ASCII\0\0\0", 8) + text;
+}
 
 }  // namespace
 
@@ -99,9 +101,9 @@ TEST_F(ExifTableTest, RotationGivesTheOrientationAfterTheFocalLength) {
     for (const auto& c : cases) {
         _params.set(CameraParameters::KEY_ROTATION, c.first);
         _table.build(_params, kNow);
-        EXPECT_EQ(elementsOf(_table), (std::vector<Element>{kMake, kModel, kFocal,
-                                                            {0x0112, c.second, 2, false},
-                                                            kDateTime}))
+        EXPECT_EQ(
+            elementsOf(_table),
+            (std::vector<Element>{kMake, kModel, kFocal, {0x0112, c.second, 2, false}, kDateTime}))
             << "rotation " << c.first;
     }
 }
@@ -150,9 +152,9 @@ TEST_F(ExifTableTest, RejectedValuesLeaveOnlyTheirOwnTagsOut) {
     // A latitude of 0 can't be told from an unparsable one: both go, with their reference.
     setGps("0", "abc", "12.9", "99999999999999999", "GPS");
     _table.build(_params, kNow);
-    EXPECT_EQ(gpsElements(), (std::vector<Element>{{0x06, "12/1", 5, true},
-                                                   {0x05, "0", 2, true},
-                                                   {0x1b, method("GPS"), 12, true}}));
+    EXPECT_EQ(gpsElements(),
+              (std::vector<Element>{
+                  {0x06, "12/1", 5, true}, {0x05, "0", 2, true}, {0x1b, method("GPS"), 12, true}}));
     EXPECT_EQ(_log.count("Invalid GPS coordinate"), 2u);
     EXPECT_TRUE(_log.contains("LATLONG  "));
 }

@@ -19,9 +19,9 @@ TEST(PlatformLog, OneLinePerMessageWithPriorityLetterAndTag) {
     __android_log_print(ANDROID_LOG_ERROR, nullptr, "%s: failed: %s\n", "writeFully", "reset");
     __android_log_print(ANDROID_LOG_DEBUG, "Tag", "count %d", 2);
     __android_log_print(ANDROID_LOG_VERBOSE, "EmulatedCamera_JPEG", "v");
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"E/: writeFully: failed: reset",
-                                                     "D/Tag: count 2",
-                                                     "V/EmulatedCamera_JPEG: v"}));
+    EXPECT_EQ(log.lines(),
+              (std::vector<std::string>{"E/: writeFully: failed: reset", "D/Tag: count 2",
+                                        "V/EmulatedCamera_JPEG: v"}));
 }
 
 TEST(PlatformLogDeathTest, AssertWritesAFatalLineAndAborts) {

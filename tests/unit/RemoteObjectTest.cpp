@@ -23,7 +23,9 @@ CRemoteParameters& okReply() {
     return reply;
 }
 
-std::string reasonOf(CRemoteParameters& output) { return output.getStrParam("__reason").c_str(); }
+std::string reasonOf(CRemoteParameters& output) {
+    return output.getStrParam("__reason").c_str();
+}
 
 }  // namespace
 
@@ -113,10 +115,12 @@ TEST(RemoteObject, FailedInitLeavesObjectBoundButNotLive) {
     {
         CRemoteObject object;
         EXPECT_EQ(object.init(&connection, "CameraDevice"), -1);
-        EXPECT_TRUE(log.contains("init: Unable to initialize object, reason - Unable to receive response"));
+        EXPECT_TRUE(
+            log.contains("init: Unable to initialize object, reason - Unable to receive response"));
         // destroy works in every state and sends once.
         EXPECT_EQ(object.destroy(), -1);
-        EXPECT_TRUE(log.contains("destroy: Unable to destroy object, reason - Unable to receive response"));
+        EXPECT_TRUE(
+            log.contains("destroy: Unable to destroy object, reason - Unable to receive response"));
     }
     // The destructor sent nothing more but closed the connection.
     EXPECT_EQ(connection.functions(), (std::vector<std::string>{"__initThis", "__deleteThis"}));
@@ -145,5 +149,6 @@ TEST(RemoteObjectDeathTest, ProgrammingErrorsStopTheProcessCitingTheSource) {
     EXPECT_DEATH(object.executeMethod(&message, nullptr), "hwmodules/camera/RemoteObject.*output");
     EXPECT_DEATH(object.init(nullptr, "CameraDevice"), "hwmodules/camera/RemoteObject.*connection");
     object.init(&connection, "CameraDevice");
-    EXPECT_DEATH(object.init(&connection, "CameraDevice"), "hwmodules/camera/RemoteObject.*_connection");
+    EXPECT_DEATH(object.init(&connection, "CameraDevice"),
+                 "hwmodules/camera/RemoteObject.*_connection");
 }

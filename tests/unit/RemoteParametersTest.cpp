@@ -22,7 +22,9 @@ Bytes flattenOf(CRemoteParameters& message) {
     return out;
 }
 
-Bytes text(const char* s) { return Bytes(s, s + strlen(s) + 1); }
+Bytes text(const char* s) {
+    return Bytes(s, s + strlen(s) + 1);
+}
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -35,16 +37,17 @@ Bytes concat(std::initializer_list<Bytes> parts) {
 // Decodes bytes held in an array of exactly their size, so that a read past the end is caught
 // by the address sanitizer.
 int unflattenExact(CRemoteParameters* message, const Bytes& bytes) {
-    std::unique_ptr<unsigned char[]> copy(new unsigned char[bytes.size() + (bytes.empty() ? 1 : 0)]);
+    std::unique_ptr<unsigned char[]> copy(
+        new unsigned char[bytes.size() + (bytes.empty() ? 1 : 0)]);
     if (!bytes.empty()) {
         memcpy(copy.get(), bytes.data(), bytes.size());
     }
     return message->unflatten(copy.get(), bytes.size());
 }
 
-const Bytes kGetNumCameras = {0x5F, 0x5F, 0x66, 0x75, 0x6E, 0x63, 0x74, 0x69, 0x6F, 0x6E, 0x00,
-                              0x00, 0x67, 0x65, 0x74, 0x4E, 0x75, 0x6D, 0x43, 0x61, 0x6D, 0x65,
-                              0x72, 0x61, 0x73, 0x00, 0x00};
+const Bytes kGetNumCameras = {0x5F, 0x5F, 0x66, 0x75, 0x6E, 0x63, 0x74, 0x69, 0x6F,
+                              0x6E, 0x00, 0x00, 0x67, 0x65, 0x74, 0x4E, 0x75, 0x6D,
+                              0x43, 0x61, 0x6D, 0x65, 0x72, 0x61, 0x73, 0x00, 0x00};
 const Bytes kReturnOne = {0x5F, 0x5F, 0x72, 0x65, 0x74, 0x75, 0x72, 0x6E,
                           0x00, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00};
 
@@ -62,8 +65,13 @@ TEST(RemoteParameters, WorkedExamplesFlattenToTheirBytes) {
     CRemoteParameters init;
     init.addParam("__remote_class", "CameraDevice");
     init.addParam("__function", "__initThis");
-    const Bytes initBytes = concat({text("__function"), {0}, text("__initThis"),
-                                    text("__remote_class"), {0}, text("CameraDevice"), {0}});
+    const Bytes initBytes = concat({text("__function"),
+                                    {0},
+                                    text("__initThis"),
+                                    text("__remote_class"),
+                                    {0},
+                                    text("CameraDevice"),
+                                    {0}});
     ASSERT_EQ(initBytes.size(), 53u);
     EXPECT_EQ(flattenOf(init), initBytes);
 
@@ -111,8 +119,15 @@ TEST(RemoteParameters, ValueEncodingsAreLittleEndianAndUnaligned) {
     message.addParam("bb", 258ul);
     message.addParam("c", "");
     message.addParam("d", nullptr, 0ul);
-    const Bytes expected = concat({text("a"), {2, 0x02, 0x01}, text("bb"), {3, 0x02, 0x01, 0, 0},
-                                   text("c"), {0, 0}, text("d"), {4, 0, 0, 0, 0}, {0}});
+    const Bytes expected = concat({text("a"),
+                                   {2, 0x02, 0x01},
+                                   text("bb"),
+                                   {3, 0x02, 0x01, 0, 0},
+                                   text("c"),
+                                   {0, 0},
+                                   text("d"),
+                                   {4, 0, 0, 0, 0},
+                                   {0}});
     EXPECT_EQ(flattenOf(message), expected);
 
     CRemoteParameters decoded;
@@ -208,7 +223,8 @@ TEST(RemoteParameters, DecodedMessageRoundTripsToTheSameBytes) {
 }
 
 TEST(RemoteParameters, BadTypeCodeStopsDecodingAndKeepsEarlierEntries) {
-    const Bytes bytes = concat({text("a"), {3, 9, 0, 0, 0}, text("b"), {5, 1}, text("c"), {1, 1}, {0}});
+    const Bytes bytes =
+        concat({text("a"), {3, 9, 0, 0, 0}, text("b"), {5, 1}, text("c"), {1, 1}, {0}});
     vemo::test::LogCapture log;
     CRemoteParameters decoded;
     EXPECT_EQ(unflattenExact(&decoded, bytes), -1);
@@ -218,8 +234,14 @@ TEST(RemoteParameters, BadTypeCodeStopsDecodingAndKeepsEarlierEntries) {
 }
 
 TEST(RemoteParameters, TruncatedMessagesFailWithoutReadingPastTheirEnd) {
-    const Bytes whole = concat({text("a"), {3, 1, 2, 3, 4}, text("name"), {0}, text("value"),
-                                text("buf"), {4, 3, 0, 0, 0, 7, 8, 9}, {0}});
+    const Bytes whole = concat({text("a"),
+                                {3, 1, 2, 3, 4},
+                                text("name"),
+                                {0},
+                                text("value"),
+                                text("buf"),
+                                {4, 3, 0, 0, 0, 7, 8, 9},
+                                {0}});
     vemo::test::LogCapture log;
     // Every prefix, including one that stops right before the end byte.
     for (size_t n = 0; n < whole.size(); ++n) {

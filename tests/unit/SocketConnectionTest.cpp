@@ -114,7 +114,8 @@ TEST(RemoteSocketConnection, ReplySplitIntoTinySegmentsArrivesWhole) {
     for (size_t i = 0; i < payload.size(); ++i) {
         payload[i] = static_cast<unsigned char>(i);
     }
-    ScriptedServer server([&](int fd) { ScriptedServer::writeAll(fd, ScriptedServer::packet(payload), 1); });
+    ScriptedServer server(
+        [&](int fd) { ScriptedServer::writeAll(fd, ScriptedServer::packet(payload), 1); });
     CRemoteSocketConnection connection;
     openTo(&connection, server);
     unsigned char* reply = nullptr;

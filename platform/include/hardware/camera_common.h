@@ -21,9 +21,9 @@ extern "C" {
 typedef struct camera_metadata camera_metadata_t;
 
 typedef struct camera_info {
-    int facing;                // CAMERA_FACING_BACK or CAMERA_FACING_FRONT
-    int orientation;           // degrees the image is rotated for an upright display
-    uint32_t device_version;   // CAMERA_DEVICE_API_VERSION_*
+    int facing;               // CAMERA_FACING_BACK or CAMERA_FACING_FRONT
+    int orientation;          // degrees the image is rotated for an upright display
+    uint32_t device_version;  // CAMERA_DEVICE_API_VERSION_*
     const camera_metadata_t* static_camera_characteristics;
 } camera_info_t;
 

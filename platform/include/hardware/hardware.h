@@ -9,15 +9,14 @@
 extern "C" {
 #endif
 
-#define MAKE_TAG_CONSTANT(A, B, C, D) \
-    (((A) << 24) | ((B) << 16) | ((C) << 8) | (D))
+#define MAKE_TAG_CONSTANT(A, B, C, D) (((A) << 24) | ((B) << 16) | ((C) << 8) | (D))
 
 #define HARDWARE_MODULE_TAG MAKE_TAG_CONSTANT('H', 'W', 'M', 'T')
 #define HARDWARE_DEVICE_TAG MAKE_TAG_CONSTANT('H', 'W', 'D', 'T')
 
-#define HARDWARE_MAKE_API_VERSION(maj, min) ((((maj) & 0xff) << 8) | ((min) & 0xff))
+#define HARDWARE_MAKE_API_VERSION(maj, min) ((((maj)&0xff) << 8) | ((min)&0xff))
 #define HARDWARE_MAKE_API_VERSION_2(maj, min, hdr) \
-    ((((maj) & 0xff) << 24) | (((min) & 0xff) << 16) | ((hdr) & 0xffff))
+    ((((maj)&0xff) << 24) | (((min)&0xff) << 16) | ((hdr)&0xffff))
 #define HARDWARE_API_VERSION_2_MAJ_MIN_MASK 0xffff0000
 #define HARDWARE_API_VERSION_2_HEADER_MASK 0x0000ffff
 

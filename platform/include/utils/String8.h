@@ -10,7 +10,8 @@ namespace android {
 class String8 {
 public:
     String8() = default;
-    String8(const char* s) : mData(s != nullptr ? s : "") {}  // NOLINT: converts like the platform's
+    String8(const char* s)
+        : mData(s != nullptr ? s : "") {}  // NOLINT: converts like the platform's
     String8(const char* s, size_t size) : mData(s != nullptr ? std::string(s, size) : "") {}
 
     const char* string() const { return mData.c_str(); }

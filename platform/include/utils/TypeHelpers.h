@@ -26,7 +26,9 @@ struct key_value_pair_t {
     explicit key_value_pair_t(const KEY& k) : key(k), value() {}
 
     // Pairs order by their key alone.
-    inline bool operator<(const key_value_pair_t& o) const { return strictly_order_type(key, o.key); }
+    inline bool operator<(const key_value_pair_t& o) const {
+        return strictly_order_type(key, o.key);
+    }
     inline const KEY& getKey() const { return key; }
     inline const VALUE& getValue() const { return value; }
 };

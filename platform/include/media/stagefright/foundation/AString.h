@@ -11,7 +11,8 @@ namespace android {
 class AString {
 public:
     AString();
-    AString(const char* s);  // NOLINT(google-explicit-constructor): the platform converts implicitly
+    AString(
+        const char* s);  // NOLINT(google-explicit-constructor): the platform converts implicitly
     AString(const char* s, size_t size);
     AString(const AString& from);
     AString(const AString& from, size_t offset, size_t n);
