@@ -23,38 +23,18 @@
 #include "RatioReporter.h"
 #include "RemoteCamera.h"
 #include "RemoteParameters.h"
+#include "SocketBytes.h"
 #include "support/GuestHost.h"
 
 namespace {
+
+using vemo::bench::readExactly;
+using vemo::bench::writeAll;
 
 android::CRemoteCamera* gCamera = nullptr;
 
 size_t flattenedSize(android::CRemoteParameters& message) {
     return static_cast<size_t>(message.getFlattenedSize());
-}
-
-bool readExactly(int fd, unsigned char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t r = recv(fd, p, n, 0);
-        if (r <= 0) {
-            return false;
-        }
-        p += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
-
-bool writeAll(int fd, const unsigned char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
-        if (w <= 0) {
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
 }
 
 // A peer on a Unix socket pair that answers each request of requestSize bytes with

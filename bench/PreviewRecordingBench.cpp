@@ -22,6 +22,7 @@
 #include <vemo/log_hook.h>
 
 #include "RatioReporter.h"
+#include "SocketBytes.h"
 #include "service/CallbackRecorder.h"
 #include "service/CameraDevice.h"
 #include "service/CameraService.h"
@@ -29,6 +30,9 @@
 #include "support/GuestHost.h"
 
 namespace {
+
+using vemo::bench::readExactly;
+using vemo::bench::writeAll;
 
 struct Size {
     int width;
@@ -135,18 +139,6 @@ void recordFrames(benchmark::State& state, bool metadata, bool releaseAtOnce) {
             camera.device().releaseRecordingFrame(record.bytes.data());
         }
     }
-}
-
-bool readExactly(int fd, unsigned char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t r = recv(fd, p, n, 0);
-        if (r <= 0) {
-            return false;
-        }
-        p += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
 }
 
 // The bound of a preview step: one window frame written, and with callbacks the frame's

@@ -18,11 +18,15 @@
 #include "RatioReporter.h"
 #include "RemoteCamera.h"
 #include "RemoteParameters.h"
+#include "SocketBytes.h"
 #include "support/HostProcess.h"
 
 extern "C" int vemo_guest_driver_present(void);
 
 namespace {
+
+using vemo::bench::readExactly;
+using vemo::bench::writeAll;
 
 int gPort = 0;
 std::vector<std::vector<unsigned char>> gRequests;
@@ -34,18 +38,6 @@ std::vector<unsigned char> packetOf(android::CRemoteParameters& message) {
     packet[1] = static_cast<unsigned char>(size >> 8);
     message.flatten(packet.data() + 4);
     return packet;
-}
-
-bool readExactly(int fd, unsigned char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t r = recv(fd, p, n, 0);
-        if (r <= 0) {
-            return false;
-        }
-        p += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
 }
 
 void BM_StaticQuery(benchmark::State& state) {

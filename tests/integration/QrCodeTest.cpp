@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "DeviceFixture.h"
+#include "JpegScan.h"
 #include "support/HostProcess.h"
 
 namespace vemo {
@@ -20,28 +21,6 @@ const char kQrencode[] = "/usr/bin/qrencode";
 const char kZbarimg[] = "/usr/bin/zbarimg";
 // Previews and recordings at 640x480; the 4:3 frames letterbox the square code left and right.
 const char kCamera[] = "0:preview-sizes=1280x720/640x480,preferred=640x480,video-sizes=640x480";
-
-// The length of the JPEG file at the start of block: its segments, then the entropy-coded data
-// up to the end marker. 0 when there is no whole file.
-size_t jpegLength(const std::vector<uint8_t>& block) {
-    if (block.size() < 4 || block[0] != 0xFF || block[1] != 0xD8) {
-        return 0;
-    }
-    size_t p = 2;
-    while (p + 4 <= block.size() && block[p] == 0xFF) {
-        const uint8_t marker = block[p + 1];
-        p += 2 + ((static_cast<size_t>(block[p + 2]) << 8) | block[p + 3]);
-        if (marker == 0xDA) {
-            break;
-        }
-    }
-    for (; p + 1 < block.size(); ++p) {
-        if (block[p] == 0xFF && block[p + 1] == 0xD9) {
-            return p + 2;
-        }
-    }
-    return 0;
-}
 
 class QrCode : public DeviceTest {
 protected:

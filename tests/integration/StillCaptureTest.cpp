@@ -12,38 +12,13 @@
 #include <sstream>
 
 #include "DeviceFixture.h"
+#include "JpegScan.h"
 #include "support/HostProcess.h"
 
 namespace vemo {
 namespace test {
 
 namespace {
-
-// The length of the JPEG file at the start of block: its segments, then the entropy-coded data
-// up to the end marker. 0 when there is no whole file.
-size_t jpegLength(const std::vector<uint8_t>& block) {
-    if (block.size() < 4 || block[0] != 0xFF || block[1] != 0xD8) {
-        return 0;
-    }
-    size_t p = 2;
-    while (p + 4 <= block.size()) {
-        if (block[p] != 0xFF) {
-            return 0;
-        }
-        const uint8_t marker = block[p + 1];
-        const size_t length = (static_cast<size_t>(block[p + 2]) << 8) | block[p + 3];
-        p += 2 + length;
-        if (marker == 0xDA) {
-            break;
-        }
-    }
-    for (; p + 1 < block.size(); ++p) {
-        if (block[p] == 0xFF && block[p + 1] == 0xD9) {
-            return p + 2;
-        }
-    }
-    return 0;
-}
 
 class StillCapture : public DeviceTest {
 protected:
