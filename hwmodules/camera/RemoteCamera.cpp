@@ -34,8 +34,8 @@ void CRemoteCamera::disconnect() {
     _hgcm_connection.reset();
 }
 
-CRemoteCamera::QueryOutcome CRemoteCamera::staticQuery(CRemoteParameters* request,
-                                                       CRemoteParameters* reply, bool log) {
+CRemoteCamera::QueryOutcome CRemoteCamera::staticQuery(CRemoteParameters* request, bool log,
+                                                       ReplyReader read, void* result) {
     CRemoteSocketConnection connection;
     if (connection.open(kCameraServicePort) != 0) {
         if (log) {
@@ -51,21 +51,28 @@ CRemoteCamera::QueryOutcome CRemoteCamera::staticQuery(CRemoteParameters* reques
         connection.close();
         return QUERY_NO_INSTANCE;
     }
+    CRemoteParameters reply;
+    if (object.executeMethod(request, &reply) != 0) {
+        return QUERY_CALL_FAILED;
+    }
+    read(&reply, result);
     // The object's destructor deletes the instance and closes the connection.
-    return object.executeMethod(request, reply) == 0 ? QUERY_OK : QUERY_CALL_FAILED;
+    return QUERY_OK;
 }
 
 int CRemoteCamera::staticU32Query(const char* function, const int* ix, bool log) {
     CRemoteParameters request;
-    CRemoteParameters reply;
     request.addParam("__function", function);
     if (ix != nullptr) {
         request.addParam("ix", static_cast<unsigned long>(*ix));
     }
-    if (staticQuery(&request, &reply, log) != QUERY_OK) {
-        return 0;
-    }
-    return static_cast<int>(reply.getU32Param("__return"));
+    int result = 0;
+    staticQuery(&request, log,
+                [](CRemoteParameters* reply, void* out) {
+                    *static_cast<int*>(out) = static_cast<int>(reply->getU32Param("__return"));
+                },
+                &result);
+    return result;
 }
 
 int CRemoteCamera::getNumCamera() {
@@ -87,17 +94,16 @@ int CRemoteCamera::getCameraFacing(int ix) {
 
 AString CRemoteCamera::getCameraName(int ix) {
     CRemoteParameters request;
-    CRemoteParameters reply;
     request.addParam("__function", "getCameraName");
     request.addParam("ix", static_cast<unsigned long>(ix));
-    switch (staticQuery(&request, &reply, false)) {
-        case QUERY_OK:
-            return reply.getStrParam("__return");
-        case QUERY_CALL_FAILED:
-            return AString("N/A");
-        default:
-            return AString();
-    }
+    AString name;
+    const QueryOutcome outcome = staticQuery(
+        &request, false,
+        [](CRemoteParameters* reply, void* out) {
+            *static_cast<AString*>(out) = reply->getStrParam("__return");
+        },
+        &name);
+    return outcome == QUERY_CALL_FAILED ? AString("N/A") : name;
 }
 
 int CRemoteCamera::setCameraIx(int ix) {

@@ -120,9 +120,14 @@ private:
 
     enum QueryOutcome { QUERY_OK, QUERY_NO_CONNECTION, QUERY_NO_INSTANCE, QUERY_CALL_FAILED };
 
-    // Runs one static query of request; on QUERY_OK reply holds the host's answer. When log
-    // is set, a failed connection or instance is logged.
-    static QueryOutcome staticQuery(CRemoteParameters* request, CRemoteParameters* reply, bool log);
+    // Reads the result out of a static query's reply into *result.
+    typedef void (*ReplyReader)(CRemoteParameters* reply, void* result);
+
+    // Runs one static query of request. On QUERY_OK, read takes the result from the reply
+    // while the instance still lives, before "__deleteThis" goes out. When log is set, a failed
+    // connection or instance is logged.
+    static QueryOutcome staticQuery(CRemoteParameters* request, bool log, ReplyReader read,
+                                    void* result);
     // A static query whose only argument is the optional "ix" and whose result is "__return".
     static int staticU32Query(const char* function, const int* ix, bool log);
 

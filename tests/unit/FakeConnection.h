@@ -46,13 +46,14 @@ public:
         if (replies.empty()) {
             return 0;
         }
-        _received = replies.front();
+        const Bytes reply = replies.front();
         replies.pop_front();
-        if (_received.empty()) {
+        if (reply.empty()) {
             return 0;
         }
-        *pkt = _received.data();
-        return static_cast<int>(_received.size());
+        *pkt = new unsigned char[reply.size()];
+        std::copy(reply.begin(), reply.end(), *pkt);
+        return static_cast<int>(reply.size());
     }
 
     int close() override {
@@ -88,7 +89,6 @@ public:
 private:
     unsigned char* _area = nullptr;
     unsigned int _areaSize = 0;
-    Bytes _received;  // the last packet received, the connection's until the next one
 };
 
 }  // namespace test

@@ -106,6 +106,7 @@ TEST(RemoteSocketConnection, RequestGoesOutAsLengthThenPayload) {
     EXPECT_EQ(connection.receivePkt(&reply), 1);
     ASSERT_NE(reply, nullptr);
     EXPECT_EQ(reply[0], 9);
+    delete[] reply;
     EXPECT_EQ(seen, (Bytes{3, 0, 0, 0, 'a', 'b', 'c'}));
 }
 
@@ -121,6 +122,7 @@ TEST(RemoteSocketConnection, ReplySplitIntoTinySegmentsArrivesWhole) {
     unsigned char* reply = nullptr;
     ASSERT_EQ(connection.receivePkt(&reply), 300);
     EXPECT_EQ(Bytes(reply, reply + 300), payload);
+    delete[] reply;
 }
 
 TEST(RemoteSocketConnection, BadRepliesGiveZeroAndNoPacket) {
@@ -134,7 +136,7 @@ TEST(RemoteSocketConnection, BadRepliesGiveZeroAndNoPacket) {
         {"payload shorter than announced", {10, 0, 0, 0, 1, 2, 3}},
         {"length zero", {0, 0, 0, 0}},
         {"length over the limit", littleEndian(64u * 1024u * 1024u + 1u)},
-        {"length that cannot be allocated", {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"length of 4 GiB", {0xFF, 0xFF, 0xFF, 0xFF}},
     };
     LogCapture log;
     for (const Case& c : cases) {
