@@ -105,6 +105,7 @@ void CVemoCamera::setHostParams() {
     // An unsupported feature keeps its current value as the one supported value, so that a
     // client never sees a current value outside its list.
     if (_camera->isWhiteBalanceSupported(_camera_id) == 0) {
+        _white_balance_supported = false;
         _params.set(CameraParameters::KEY_SUPPORTED_WHITE_BALANCE,
                     CameraParameters::WHITE_BALANCE_AUTO);
         _params.set(CameraParameters::KEY_WHITE_BALANCE, CameraParameters::WHITE_BALANCE_AUTO);
@@ -128,6 +129,22 @@ int CVemoCamera::setParameters(const char* text) {
     CameraParameters next;
     next.unflatten(String8(text));
 
+    // The host is asked first, in the order the steps below use the answers and only where
+    // they need them, so that _lock is not held while a frame call holds the proxy.
+    const char* balance = next.get(CameraParameters::KEY_WHITE_BALANCE);
+    const char* balances = next.get(CameraParameters::KEY_SUPPORTED_WHITE_BALANCE);
+    const bool balanceAsked = _white_balance_supported && balance != nullptr &&
+                              balances != nullptr && strstr(balances, balance) != nullptr;
+    const char* currentBalance =
+        balanceAsked ? whiteBalanceName(_camera->getWhiteBalanceMode(_camera_id)) : nullptr;
+    const char* flash = next.get(CameraParameters::KEY_FLASH_MODE);
+    const char* focus = next.get(CameraParameters::KEY_FOCUS_MODE);
+    const bool refused = (flash != nullptr && strcmp(flash, "invalid") == 0) ||
+                         (focus != nullptr && strcmp(focus, "invalid") == 0);
+    // The host decides the preview size: its preferred size is what the device uses, whatever
+    // the client asked for.
+    const AString preferred = refused ? AString() : _camera->getPreferredPreviewSize();
+
     std::unique_lock<std::mutex> lock(_lock);
 
     const int minimum = next.getInt(CameraParameters::KEY_MIN_EXPOSURE_COMPENSATION);
@@ -144,40 +161,24 @@ int CVemoCamera::setParameters(const char* text) {
         }
     }
 
-    const char* balance = next.get(CameraParameters::KEY_WHITE_BALANCE);
-    const char* balances = next.get(CameraParameters::KEY_SUPPORTED_WHITE_BALANCE);
-    if (balance != nullptr && balances != nullptr && strstr(balances, balance) != nullptr) {
-        const char* current = whiteBalanceName(_camera->getWhiteBalanceMode(_camera_id));
-        if (strcmp(current, balance) != 0) {
-            ALOGI("Setting white balance to %s", balance);
-            if (strcmp(balance, CameraParameters::WHITE_BALANCE_AUTO) == 0) {
-                _new_white_balance = kWhiteBalanceAuto;
-            } else if (strcmp(balance, CameraParameters::WHITE_BALANCE_INCANDESCENT) == 0) {
-                _new_white_balance = kWhiteBalanceIncandescent;
-            } else if (strcmp(balance, CameraParameters::WHITE_BALANCE_DAYLIGHT) == 0) {
-                _new_white_balance = kWhiteBalanceDaylight;
-            }
-            _changed |= CHANGE_WHITE_BALANCE;
+    if (balanceAsked && strcmp(currentBalance, balance) != 0) {
+        ALOGI("Setting white balance to %s", balance);
+        if (strcmp(balance, CameraParameters::WHITE_BALANCE_AUTO) == 0) {
+            _new_white_balance = kWhiteBalanceAuto;
+        } else if (strcmp(balance, CameraParameters::WHITE_BALANCE_INCANDESCENT) == 0) {
+            _new_white_balance = kWhiteBalanceIncandescent;
+        } else if (strcmp(balance, CameraParameters::WHITE_BALANCE_DAYLIGHT) == 0) {
+            _new_white_balance = kWhiteBalanceDaylight;
         }
+        _changed |= CHANGE_WHITE_BALANCE;
     }
 
-    const char* flash = next.get(CameraParameters::KEY_FLASH_MODE);
-    if (flash != nullptr && strcmp(flash, "invalid") == 0) {
-        return -22;
-    }
-    const char* focus = next.get(CameraParameters::KEY_FOCUS_MODE);
-    if (focus != nullptr && strcmp(focus, "invalid") == 0) {
+    if (refused) {
         return -22;
     }
 
-    // The host decides the preview size: its preferred size is what the device uses, whatever
-    // the client asked for.
-    int width = 0;
-    int height = 0;
-    if (sscanf(_camera->getPreferredPreviewSize().c_str(), "%dx%d", &width, &height) == 2) {
-        _new_preview_width = width;
-        _new_preview_height = height;
-    }
+    // Either field keeps its value when its part of the answer doesn't parse.
+    sscanf(preferred.c_str(), "%dx%d", &_new_preview_width, &_new_preview_height);
     if (_new_preview_width < 0 || _new_preview_height < 0) {
         return -22;
     }

@@ -67,11 +67,12 @@ int CRemoteCamera::staticU32Query(const char* function, const int* ix, bool log)
         request.addParam("ix", static_cast<unsigned long>(*ix));
     }
     int result = 0;
-    staticQuery(&request, log,
-                [](CRemoteParameters* reply, void* out) {
-                    *static_cast<int*>(out) = static_cast<int>(reply->getU32Param("__return"));
-                },
-                &result);
+    staticQuery(
+        &request, log,
+        [](CRemoteParameters* reply, void* out) {
+            *static_cast<int*>(out) = static_cast<int>(reply->getU32Param("__return"));
+        },
+        &result);
     return result;
 }
 

@@ -77,7 +77,8 @@ CVemoCamera::CVemoCamera(int id, const hw_module_t* module)
       _new_picture_height(0),
       _new_video_width(0),
       _new_video_height(0),
-      _pass_busy(false) {
+      _pass_busy(false),
+      _white_balance_supported(true) {
     memset(&_device, 0, sizeof(_device));
     _device.common.tag = HARDWARE_DEVICE_TAG;
     _device.common.version = CAMERA_DEVICE_API_VERSION_1_0;
@@ -358,14 +359,17 @@ void CVemoCamera::wakeWorker() {
 }
 
 void CVemoCamera::stopWorkerIfIdle() {
-    if (!_previewing && !_recording && !_take_picture) {
-        _worker->stop();
-    }
+    std::unique_lock<std::mutex> lock(_lock);
+    stopWorkerIfIdleLocked(lock);
 }
 
 void CVemoCamera::stopWorkerIfIdleLocked(std::unique_lock<std::mutex>& lock) {
+    if (_previewing || _recording || _take_picture) {
+        return;
+    }
+    const uint64_t ticket = _worker->requestExit();
     lock.unlock();
-    stopWorkerIfIdle();
+    _worker->waitForExit(ticket);
     lock.lock();
 }
 

@@ -113,8 +113,9 @@ public:
     // One pass: power status, pending changes, preview, recording, picture, focus. Worker
     // thread only.
     bool inWorkerThread() override;
-    // Stops the worker when preview, recording and a pending picture are all off. The caller
-    // must not hold _lock.
+    // Stops the worker when preview, recording and a pending picture are all off. The decision
+    // is taken under _lock, where the starts start the worker, so a start made meanwhile keeps
+    // it; the wait is made without the lock. The caller must not hold _lock.
     void stopWorkerIfIdle();
 
     // The EXIF data of the picture being taken: builds the element table from the parameters
@@ -163,7 +164,7 @@ private:
     static camera_memory_t* requestBlock(camera_request_memory requestMemory, size_t size);
     // Starts the worker with _lock held; -12 when it can't be started.
     int startWorkerLocked();
-    // Stops the worker unless a request keeps it busy, with _lock held on entry and exit.
+    // stopWorkerIfIdle with _lock held on entry and on return; it is let go for the wait.
     void stopWorkerIfIdleLocked(std::unique_lock<std::mutex>& lock);
     // Wakes an idle worker so that a new request takes effect at once.
     void wakeWorker();
@@ -185,7 +186,7 @@ private:
     std::atomic<bool> _take_picture;
     std::atomic<bool> _auto_focus;
     int32_t _msg_enabled;
-    int32_t _jpeg_quality;
+    std::atomic<int32_t> _jpeg_quality;
     CWorkerThread* _worker;
     int32_t _preview_width;
     int32_t _preview_height;
@@ -211,6 +212,8 @@ private:
 
     // Set by a step that did work in the current pass; worker thread only.
     bool _pass_busy;
+    // False when the host said the camera has no white balance to choose; set at creation.
+    bool _white_balance_supported;
 
     // The EXIF elements of the picture being taken; worker thread only.
     ExifTable _exif;

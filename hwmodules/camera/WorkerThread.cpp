@@ -46,6 +46,10 @@ int CWorkerThread::start() {
 }
 
 void CWorkerThread::stop() {
+    waitForExit(requestExit());
+}
+
+uint64_t CWorkerThread::requestExit() {
     uint64_t starts = 0;
     {
         std::lock_guard<std::mutex> guard(_state_lock);
@@ -53,6 +57,10 @@ void CWorkerThread::stop() {
         starts = _starts;
     }
     wake();
+    return starts;
+}
+
+void CWorkerThread::waitForExit(uint64_t starts) {
     if (isWorkerThread()) {
         return;
     }
@@ -93,10 +101,20 @@ int CWorkerThread::_threadLoop(void* self) {
     CWorkerThread* thread = static_cast<CWorkerThread*>(self);
     thread->_thread = pthread_self();
     for (;;) {
+        uint64_t starts = 0;
+        {
+            std::lock_guard<std::mutex> guard(thread->_state_lock);
+            starts = thread->_starts;
+        }
         const bool more = thread->_target->inWorkerThread();
         // The decision to leave and the lowering of the flag are one step for start(), which
         // keeps a thread that has not left yet instead of starting a second one.
         std::lock_guard<std::mutex> guard(thread->_state_lock);
+        if (!more && thread->_starts != starts && !thread->_exit) {
+            // A start came while the pass ended the thread's work: it counts as a fresh start.
+            property_get("com.vemo.power.status", thread->_power_status, "0");
+            continue;
+        }
         if (!more || thread->_exit) {
             thread->_thread = 0;
             ALOGE("Exiting thread loop");

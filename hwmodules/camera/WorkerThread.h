@@ -34,6 +34,11 @@ public:
     // came meanwhile kept it running. Called on the worker thread itself (a callback stopping
     // the camera) it only requests the exit. The caller must not hold the device lock.
     void stop();
+    // The two halves of stop, for a caller that decides to stop under the device lock and
+    // waits after releasing it: a start between the two keeps the thread. requestExit gives
+    // the ticket that waitForExit takes.
+    uint64_t requestExit();
+    void waitForExit(uint64_t ticket);
     bool isRunning() const { return _running; }
     // True on the worker thread.
     bool isWorkerThread() const;

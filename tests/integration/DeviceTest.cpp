@@ -252,11 +252,17 @@ TEST_F(Device, UnsupportedFeaturesKeepTheirCurrentValueSupported) {
     EXPECT_EQ(values["max-exposure-compensation"], "");
     EXPECT_EQ(values["min-exposure-compensation"], "");
     EXPECT_EQ(values["exposure-compensation-step"], "0");
-    // With the bounds off, any exposure asked for is ignored.
+    // With the bounds off, any exposure asked for is ignored; a camera without white balance
+    // is never asked about it, whatever list the client sends back.
     EXPECT_EQ(setParameters({{"exposure-compensation", "3"}}), 0);
+    EXPECT_EQ(setParameters(
+                  {{"whitebalance", "incandescent"}, {"whitebalance-values", "auto,incandescent"}}),
+              0);
     previewWithWindow();
     _device->stopPreview();
     EXPECT_EQ(countRequests("setExposureCompensation"), 0u);
+    EXPECT_EQ(countRequests("getWhiteBalanceMode"), 0u);
+    EXPECT_EQ(countRequests("setWhiteBalanceMode"), 0u);
 }
 
 TEST_F(Device, SetParametersValidatesAndTheWorkerPushesTheChangesInOrder) {
@@ -443,6 +449,12 @@ TEST_F(Device, ClientCallsDontWaitForTheHostsFramePace) {
     startHost({"--camera", "0:fps=2"});
     open();
     previewWithWindow();
+    // setParameters asks the host too, and waits for its turn; the others don't wait for it.
+    std::thread setter([&] {
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(setParameters({{"whitebalance", "daylight"}}), 0);
+        }
+    });
     for (int i = 0; i < 5; ++i) {
         const auto start = std::chrono::steady_clock::now();
         _device->msgTypeEnabled(CAMERA_MSG_ALL_MSGS);
@@ -451,6 +463,7 @@ TEST_F(Device, ClientCallsDontWaitForTheHostsFramePace) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
         usleep(100000);
     }
+    setter.join();
     // Taking the window away waits for the step that uses it, at most one picture.
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(_device->setPreviewWindow(nullptr), 0);
