@@ -7,12 +7,13 @@ namespace host {
 
 namespace {
 
-std::optional<uint32_t> parseSide(std::string_view text) {
+std::optional<uint32_t> parseSide(std::string_view text, FrameSize::Sides sides) {
     uint32_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || value % 2 != 0 ||
-        value < FrameSize::kMinSide || value > FrameSize::kMaxSide) {
+    if (text.empty() || ec != std::errc() || ptr != end ||
+        (sides == FrameSize::Sides::kEven && value % 2 != 0) || value < FrameSize::kMinSide ||
+        value > FrameSize::kMaxSide) {
         return std::nullopt;
     }
     return value;
@@ -24,13 +25,13 @@ std::string FrameSize::text() const {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
-std::optional<FrameSize> FrameSize::parse(std::string_view text) {
+std::optional<FrameSize> FrameSize::parse(std::string_view text, Sides sides) {
     const size_t x = text.find('x');
     if (x == std::string_view::npos) {
         return std::nullopt;
     }
-    const std::optional<uint32_t> width = parseSide(text.substr(0, x));
-    const std::optional<uint32_t> height = parseSide(text.substr(x + 1));
+    const std::optional<uint32_t> width = parseSide(text.substr(0, x), sides);
+    const std::optional<uint32_t> height = parseSide(text.substr(x + 1), sides);
     if (!width || !height) {
         return std::nullopt;
     }

@@ -9,8 +9,9 @@
 namespace vemo {
 namespace host {
 
-// Width and height of a frame in pixels. Every size the host accepts has even sides, so that the
-// chroma planes of the 4:2:0 formats cover whole 2x2 blocks.
+// Width and height of a frame in pixels. Every frame size the host accepts has even sides, so
+// that the chroma planes of the 4:2:0 formats cover whole 2x2 blocks; thumbnails, which are
+// made from RGB pictures, may have odd ones.
 struct FrameSize {
     static constexpr uint32_t kMinSide = 16;
     static constexpr uint32_t kMaxSide = 4096;
@@ -29,9 +30,11 @@ struct FrameSize {
     }
     bool operator!=(const FrameSize& other) const { return !(*this == other); }
 
-    // "WIDTHxHEIGHT" in decimal, both sides even and from kMinSide to kMaxSide; nothing for any
-    // other text.
-    static std::optional<FrameSize> parse(std::string_view text);
+    enum class Sides { kEven, kAny };
+
+    // "WIDTHxHEIGHT" in decimal, both sides from kMinSide to kMaxSide and, unless sides says
+    // otherwise, even; nothing for any other text.
+    static std::optional<FrameSize> parse(std::string_view text, Sides sides = Sides::kEven);
     // One or more sizes joined with kListSeparator; nothing when any of them is not a size.
     static std::optional<std::vector<FrameSize>> parseList(std::string_view text);
 };

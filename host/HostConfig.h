@@ -26,7 +26,9 @@ struct CameraConfig {
     FrameSize preferredPreviewSize = {1280, 720};
     std::vector<FrameSize> pictureSizes = {};
     std::vector<FrameSize> videoSizes = {{1280, 720}, {640, 480}};
-    FrameSize thumbnailSize = {160, 120};  // of the thumbnails the host makes for pictures
+    // Of the thumbnails the host makes for pictures: by default the one size besides 0x0 that
+    // the camera module offers its clients.
+    FrameSize thumbnailSize = {75, 75};
     // What the camera reports as supported; the guest may set white balance and exposure
     // compensation only where it is.
     bool whiteBalance = true;

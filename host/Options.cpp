@@ -43,8 +43,9 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-bool parseSize(std::string_view text, FrameSize* out) {
-    const std::optional<FrameSize> size = FrameSize::parse(text);
+bool parseSize(std::string_view text, FrameSize* out,
+               FrameSize::Sides sides = FrameSize::Sides::kEven) {
+    const std::optional<FrameSize> size = FrameSize::parse(text, sides);
     if (size) {
         *out = *size;
     }
@@ -105,7 +106,9 @@ const CameraKey kCameraKeys[] = {
      [](std::string_view v, CameraConfig* c) { return parseSizes(v, &c->videoSizes); },
      kSizesExpected},
     {"thumbnail",
-     [](std::string_view v, CameraConfig* c) { return parseSize(v, &c->thumbnailSize); },
+     [](std::string_view v, CameraConfig* c) {
+         return parseSize(v, &c->thumbnailSize, FrameSize::Sides::kAny);
+     },
      kSizeExpected},
     {"white-balance",
      [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->whiteBalance); },
@@ -440,8 +443,9 @@ std::string usageText() {
            "                                           picture sizes (default: the preview sizes)\n"
            "                           video-sizes=SIZES\n"
            "                                           video sizes (default 1280x720/640x480)\n"
-           "                           thumbnail=SIZE  size of the thumbnails of pictures\n"
-           "                                           (default 160x120)\n"
+           "                           thumbnail=SIZE  size of the thumbnails of pictures, odd\n"
+           "                                           sides allowed (default 75x75, the size\n"
+           "                                           the camera module offers)\n"
            "                           white-balance=B, auto-focus=B, exposure=B\n"
            "                                           1 when the guest may set white balance,\n"
            "                                           focus, exposure compensation, else 0\n"

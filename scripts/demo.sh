@@ -130,7 +130,7 @@ VEMO_HOSTD_CTL=$ctl_socket camera record --camera 0 --seconds 0.5 --mode metadat
 
 step "vemo-camera snap: a picture with rotation, GPS position and thumbnail"
 camera snap --camera 0 -o "$out/photo.jpg" --rotation 90 \
-  --gps 48.85837,2.29448,35,1700000000,GPS --thumbnail 160x120
+  --gps 48.85837,2.29448,35,1700000000,GPS --thumbnail 75x75
 
 step "A QR code as camera 0's picture, switched in while the host runs"
 # vemo-hostd ctl source shows the code on camera 0 from its next picture on; zbarimg reads it

@@ -125,6 +125,8 @@ void CVemoCamera::handleTakePicture() {
                     ALOGE("WriteJpegToBuffer Fails\n\n\n");
                 }
             }
+            // The library's state points into the host's picture, which goes below.
+            ResetJpgfile();
         }
         // The capture is over before the client hears of it: a client that starts preview again
         // from the callback (or at once after it) must find preview stopped, not have its start

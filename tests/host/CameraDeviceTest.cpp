@@ -315,6 +315,17 @@ TEST_F(HostCamera, PhotoAndThumbnailAreJpegFilesOfTheSamePicture) {
     EXPECT_TRUE(near(rgbAt(92, 10), {0, 0, 191}));
 }
 
+// The module offers its clients 75x75 thumbnails, an odd size no frame could have.
+TEST_F(HostCamera, ThumbnailsAreByDefaultTheSizeTheModuleOffers) {
+    call(request("setCameraIx", 1));
+    call(with(request("captureFrame"), "id", 0));
+    const std::vector<uint8_t> thumb =
+        frameOf(call(with(request("getThumbnailContents"), "id", 0)));
+    const auto decoded = test::decodeJpeg(thumb.data(), thumb.size());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->size, (FrameSize{75, 75}));
+}
+
 TEST_F(HostCamera, ExposureAndWhiteBalanceAreRememberedAndVisible) {
     call(request("setCameraIx", 0));
     const auto id = [](const char* function) { return with(request(function), "id", 0); };

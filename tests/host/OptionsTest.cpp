@@ -59,7 +59,7 @@ TEST(HostOptions, CameraSizesAndControlsAreSetPerCamera) {
     std::string error;
     ASSERT_TRUE(
         parse({"--camera", "1:preferred=320x240", "--camera", "1:preview-sizes=800x600/320x240",
-               "--camera", "1:video-sizes=320x240,thumbnail=96x72,picture-sizes=1600x1200",
+               "--camera", "1:video-sizes=320x240,thumbnail=75x45,picture-sizes=1600x1200",
                "--camera", "1:white-balance=0,auto-focus=1,exposure=0"},
               &options, &error))
         << error;
@@ -68,7 +68,7 @@ TEST(HostOptions, CameraSizesAndControlsAreSetPerCamera) {
     EXPECT_EQ(camera.preferredPreviewSize, (FrameSize{320, 240}));
     EXPECT_EQ(camera.offeredPictureSizes(), (std::vector<FrameSize>{{1600, 1200}}));
     EXPECT_EQ(camera.videoSizes, (std::vector<FrameSize>{{320, 240}}));
-    EXPECT_EQ(camera.thumbnailSize, (FrameSize{96, 72}));
+    EXPECT_EQ(camera.thumbnailSize, (FrameSize{75, 45}));
     EXPECT_FALSE(camera.whiteBalance);
     EXPECT_TRUE(camera.autoFocus);
     EXPECT_FALSE(camera.exposure);
@@ -78,7 +78,7 @@ TEST(HostOptions, CameraSizesAndControlsAreSetPerCamera) {
               (std::vector<FrameSize>{{1920, 1080}, {1280, 720}, {640, 480}}));
     EXPECT_EQ(first.preferredPreviewSize, (FrameSize{1280, 720}));
     EXPECT_EQ(first.videoSizes, (std::vector<FrameSize>{{1280, 720}, {640, 480}}));
-    EXPECT_EQ(first.thumbnailSize, (FrameSize{160, 120}));
+    EXPECT_EQ(first.thumbnailSize, (FrameSize{75, 75}));
     EXPECT_TRUE(first.whiteBalance);
     EXPECT_FALSE(first.autoFocus);
     EXPECT_TRUE(first.exposure);

@@ -164,6 +164,7 @@ protected:
         camera.previewSizes = {{1280, 720}, {640, 480}, {176, 144}};
         camera.preferredPreviewSize = {640, 480};
         camera.videoSizes = camera.previewSizes;
+        camera.thumbnailSize = {160, 120};  // the pictures' own shape
     }
 
     void select(const std::string& choice) {

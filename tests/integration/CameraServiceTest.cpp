@@ -2,6 +2,8 @@
 // rest; it opens the module's devices as the platform does and plays the service's part with
 // them against a vemo-hostd of the test's own.
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -38,6 +40,24 @@ TEST(CameraService, LoadsTheModuleAndRecordsItsHandle) {
     ASSERT_NE(service, nullptr) << error;
     EXPECT_STREQ(service->module().id, CAMERA_HARDWARE_MODULE_ID);
     EXPECT_NE(service->module().dso, nullptr);
+}
+
+// Beside HMI the module exports its NV21 compressor, and none of its other classes.
+TEST(CameraService, TheModuleExportsItsDescriptorAndItsCompressorOnly) {
+    void* module = dlopen(VEMO_CAMERA_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    for (const char* exported :
+         {"HMI", "_ZN7android18NV21JpegCompressorC1Ev", "_ZN7android18NV21JpegCompressorD1Ev",
+          "_ZN7android18NV21JpegCompressor16compressRawImageEPKviii",
+          "_ZTVN7android18NV21JpegCompressorE"}) {
+        EXPECT_NE(dlsym(module, exported), nullptr) << exported;
+    }
+    for (const char* hidden :
+         {"_ZN7android13CRemoteCamera12getNumCameraEv",
+          "_ZN7android11CVemoCamera5closeEP11hw_device_t", "_ZN10HGCMStream9sendData1EPvj"}) {
+        EXPECT_EQ(dlsym(module, hidden), nullptr) << hidden;
+    }
+    dlclose(module);
 }
 
 TEST(CameraService, RefusesWhatIsNotACameraModule) {

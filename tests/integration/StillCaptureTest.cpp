@@ -162,13 +162,23 @@ TEST_F(StillCapture, ThumbnailIsFetchedOnlyWhenBothDimensionsAreSet) {
             ASSERT_EQ(setParameters({}, {"jpeg-thumbnail-width", "jpeg-thumbnail-height"}), 0);
         }
         _callbacks.clear();
+        _log.clear();
         capture(CAMERA_MSG_COMPRESSED_IMAGE);
         EXPECT_EQ(countRequests("getThumbnailContents") - before, c.fetched ? 1u : 0u);
         guest::CameraEvent image;
         ASSERT_TRUE(_callbacks.last(CAMERA_MSG_COMPRESSED_IMAGE, &image));
-        // The whole block goes to the client: the file, and room to spare after it.
+        // The whole block goes to the client: the file, and room to spare after it, as much as
+        // the host's picture and thumbnail and 1024 bytes more.
         const size_t file = jpegLength(image.bytes);
         ASSERT_GT(file, 0u);
+        unsigned long picture = 0;
+        unsigned long thumbnail = 0;
+        for (const std::string& message : _log.messages()) {
+            sscanf(message.c_str(), "len and thumb len %lu %lu", &picture, &thumbnail);
+        }
+        EXPECT_GT(picture, 0u);
+        EXPECT_EQ(thumbnail > 0, c.fetched);
+        EXPECT_EQ(image.size, picture + thumbnail + 1024);
         EXPECT_GT(image.size, file);
     }
 }

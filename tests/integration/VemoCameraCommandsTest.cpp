@@ -188,13 +188,13 @@ TEST_F(VemoCameraCommands, SnapWritesTheJpegFileAndPrintsItsTags) {
     const std::string photo = _dir.path() + "/photo.jpg";
     const ProgramResult result =
         run({"snap", "-o", photo, "--rotation", "90", "--gps", "48.85837,2.29448,35,1700000000,GPS",
-             "--thumbnail", "160x120"});
+             "--thumbnail", "75x75"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_THAT(result.out, HasSubstr("camera 0: shutter, raw-image notify, compressed image\n"));
     EXPECT_THAT(result.out, HasSubstr("  IFD0 Orientation: Right-top\n"));
     EXPECT_THAT(result.out, HasSubstr("  GPS GPSLatitudeRef: N\n"));
     EXPECT_THAT(result.out, HasSubstr("  GPS GPSProcessingMethod: GPS\n"));
-    EXPECT_THAT(result.out, MatchesRegex("(.*\n)?  thumbnail: [0-9]+ bytes, JPEG 160x120\n.*"));
+    EXPECT_THAT(result.out, MatchesRegex("(.*\n)?  thumbnail: [0-9]+ bytes, JPEG 75x75\n.*"));
 
     // The file is the JPEG alone, up to its end marker, and decodes without a warning.
     const std::string file = readFile(photo);
