@@ -18,6 +18,7 @@
 #include "LoopbackSockets.h"
 #include "support/HostProcess.h"
 #include "support/LogCapture.h"
+#include "support/ScriptedServer.h"
 
 namespace vemo {
 namespace test {
@@ -90,6 +91,72 @@ TEST_F(StaticQueries, IdBeyondTheCountIsPassedToTheHostUnchanged) {
     EXPECT_EQ(info.device_version, static_cast<uint32_t>(CAMERA_DEVICE_API_VERSION_1_0));
     EXPECT_TRUE(log.contains("_get_camera_info: get camera info - 5, 1, 0"));
     EXPECT_FALSE(log.contains("Remote Camera connect failed"));
+}
+
+// A flattened message of string and u32 entries, in the order given (already sorted by key).
+ScriptedServer::Bytes message(const std::vector<std::pair<std::string, std::string>>& strings,
+                              const std::vector<std::pair<std::string, uint32_t>>& numbers = {}) {
+    ScriptedServer::Bytes bytes;
+    for (const auto& [key, value] : strings) {
+        bytes.insert(bytes.end(), key.begin(), key.end());
+        bytes.insert(bytes.end(), {0, 0});
+        bytes.insert(bytes.end(), value.begin(), value.end());
+        bytes.push_back(0);
+    }
+    for (const auto& [key, value] : numbers) {
+        bytes.insert(bytes.end(), key.begin(), key.end());
+        bytes.insert(bytes.end(), {0, 3});
+        for (int shift = 0; shift < 32; shift += 8) {
+            bytes.push_back(static_cast<unsigned char>(value >> shift));
+        }
+    }
+    bytes.push_back(0);
+    return bytes;
+}
+
+// What the queries put on the wire, byte for byte, as a host that is not vemo-hostd sees them:
+// each on a connection of its own, the instance, the call and the deletion, each answered in
+// turn, then the connection's end.
+TEST_F(StaticQueries, AQueryIsThreeExchangesOnAConnectionOfItsOwn) {
+    std::vector<std::vector<ScriptedServer::Bytes>> requests;
+    int closedAfter = 0;
+    ScriptedServer host(
+        [&](int fd) {
+            // Facing code 1 faces away; the mounting orientation is 270.
+            const uint32_t answer = requests.empty() ? 1 : 270;
+            const ScriptedServer::Bytes replies[] = {
+                message({}), message({}, {{"__return", answer}}), message({})};
+            requests.emplace_back();
+            for (const ScriptedServer::Bytes& reply : replies) {
+                ScriptedServer::Bytes request;
+                if (!ScriptedServer::readPacket(fd, &request) ||
+                    !ScriptedServer::writeAll(fd, ScriptedServer::packet(reply))) {
+                    return;
+                }
+                requests.back().push_back(request);
+            }
+            ScriptedServer::Bytes more;
+            closedAfter += ScriptedServer::readExactly(fd, &more, 1) ? 0 : 1;
+        },
+        2);
+    setenv("VEMO_NAT_PORT_10072", std::to_string(host.port()).c_str(), 1);
+    camera_info info;
+    EXPECT_EQ(_service->getCameraInfo(2, &info), 0);
+    host.join();
+
+    const ScriptedServer::Bytes create =
+        message({{"__function", "__initThis"}, {"__remote_class", "CameraDevice"}});
+    const ScriptedServer::Bytes remove = message({{"__function", "__deleteThis"}});
+    EXPECT_EQ(create.size(), 53u);
+    EXPECT_EQ(remove.size(), 26u);
+    EXPECT_EQ(
+        requests,
+        (std::vector<std::vector<ScriptedServer::Bytes>>{
+            {create, message({{"__function", "getCameraFacing"}}, {{"ix", 2}}), remove},
+            {create, message({{"__function", "getCameraOrientation"}}, {{"ix", 2}}), remove}}));
+    EXPECT_EQ(closedAfter, 2);
+    EXPECT_EQ(info.facing, CAMERA_FACING_BACK);
+    EXPECT_EQ(info.orientation, 270);
 }
 
 // The only test that waits for the module to give up on the host: about 5 s.
