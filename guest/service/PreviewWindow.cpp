@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <thread>
 
 #include <system/graphics.h>
 #include <vemo/gralloc_shm.h>
@@ -191,6 +192,12 @@ int PreviewWindow::note(const char* name, int* field, int value) {
 }
 
 int PreviewWindow::dequeue(buffer_handle_t** buffer, int* stride) {
+    std::chrono::milliseconds delay{0};
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        delay = _dequeueDelay;
+    }
+    std::this_thread::sleep_for(delay);
     std::lock_guard<std::mutex> guard(_lock);
     if (!checkLocked("dequeue_buffer")) {
         return -ENODEV;
@@ -433,6 +440,11 @@ bool PreviewWindow::tornDown() const {
 void PreviewWindow::setDequeueError(int result) {
     std::lock_guard<std::mutex> guard(_lock);
     _dequeueError = result;
+}
+
+void PreviewWindow::setDequeueDelay(std::chrono::milliseconds delay) {
+    std::lock_guard<std::mutex> guard(_lock);
+    _dequeueDelay = delay;
 }
 
 void PreviewWindow::setGeometryError(int result) {

@@ -72,6 +72,8 @@ public:
     bool tornDown() const;
     // While result is not 0, dequeue_buffer fails with it.
     void setDequeueError(int result);
+    // Every dequeue_buffer takes this long, as on a display that is behind.
+    void setDequeueDelay(std::chrono::milliseconds delay);
     // While result is not 0, set_buffers_geometry fails with it.
     void setGeometryError(int result);
 
@@ -152,6 +154,7 @@ private:
     Buffer* _shown = nullptr;
     bool _tornDown = false;
     int _dequeueError = 0;
+    std::chrono::milliseconds _dequeueDelay{0};
     int _geometryError = 0;
     int _usage = 0;
     int _width = 0;

@@ -41,8 +41,9 @@ int64_t fillerSize(const char* format, int width, int height) {
 
 void CVemoCamera::handlePreview() {
     // From dequeue to enqueue the window is marked busy: setPreviewWindow waits for it, so the
-    // camera service can't take it away in between. The host calls run without _lock, so the
-    // client's calls don't wait for the host's frame pace.
+    // camera service can't take it away in between. The window calls and the host calls run
+    // without _lock, so that the client's calls wait neither for the window nor for the host's
+    // frame pace.
     std::unique_lock<std::mutex> lock(_lock);
     if (_window_changes != 0) {
         // The camera service is replacing the window: the next pass uses the new one.
@@ -54,37 +55,46 @@ void CVemoCamera::handlePreview() {
         ALOGE("_preview_ops is NULL");
         return;
     }
+    _window_busy = true;
+    const int32_t windowWidth = _preview_width;
+    const int32_t windowHeight = _preview_height;
+    lock.unlock();
+
     buffer_handle_t* buffer = nullptr;
     int stride = 0;
-    if (window->dequeue_buffer(window, &buffer, &stride) != 0 || buffer == nullptr) {
-        _previewing = false;
-        lock.unlock();
-        ALOGE("%s: Unable to dequeue buffer - Stopping preview", "handlePreview");
-        return;
-    }
-    const native_handle_t* handle = *buffer;
-    if (handle == nullptr || handle->numFds + handle->numInts + 3 <= kWordHostBuffer) {
-        // A handle of another allocator: it has no room for the words the host needs.
+    const bool dequeued =
+        window->dequeue_buffer(window, &buffer, &stride) == 0 && buffer != nullptr;
+    // A handle of another allocator has no room for the words the host needs.
+    const bool usable = dequeued && *buffer != nullptr &&
+                        (*buffer)->numFds + (*buffer)->numInts + 3 > kWordHostBuffer;
+    if (usable) {
+        int* words = reinterpret_cast<int*>(const_cast<native_handle_t*>(*buffer));
+        words[kWordGeometry] = 0;
+        words[kWordGeometry + 1] = 0;
+        words[kWordWidth] = windowWidth;
+        words[kWordHeight] = windowHeight;
+        const unsigned long hostBuffer = static_cast<unsigned int>(words[kWordHostBuffer]);
+        _camera->captureFrame(0);
+        _camera->updateFrameToCB(0, hostBuffer);
+        window->enqueue_buffer(window, buffer);
+    } else if (dequeued) {
         window->cancel_buffer(window, buffer);
-        _previewing = false;
-        lock.unlock();
-        ALOGE("%s: Window buffer handle has no host buffer - Stopping preview", "handlePreview");
-        return;
     }
-    int* words = reinterpret_cast<int*>(const_cast<native_handle_t*>(handle));
-    words[kWordGeometry] = 0;
-    words[kWordGeometry + 1] = 0;
-    words[kWordWidth] = _preview_width;
-    words[kWordHeight] = _preview_height;
-    const unsigned long hostBuffer = static_cast<unsigned int>(words[kWordHostBuffer]);
-    _window_busy = true;
-    lock.unlock();
-    _camera->captureFrame(0);
-    _camera->updateFrameToCB(0, hostBuffer);
+
     lock.lock();
-    window->enqueue_buffer(window, buffer);
     _window_busy = false;
     _window_idle.notify_all();
+    if (!usable) {
+        _previewing = false;
+        lock.unlock();
+        if (dequeued) {
+            ALOGE("%s: Window buffer handle has no host buffer - Stopping preview",
+                  "handlePreview");
+        } else {
+            ALOGE("%s: Unable to dequeue buffer - Stopping preview", "handlePreview");
+        }
+        return;
+    }
     _pass_busy = true;
 
     if ((_msg_enabled & CAMERA_MSG_PREVIEW_FRAME) == 0) {

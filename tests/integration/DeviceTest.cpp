@@ -470,6 +470,25 @@ TEST_F(Device, ClientCallsDontWaitForTheHostsFramePace) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
 }
 
+// A window whose buffers come slowly holds up the preview, not the client's calls.
+TEST_F(Device, ClientCallsDontWaitForASlowWindow) {
+    startHost();
+    open();
+    previewWithWindow();
+    _window.setDequeueDelay(std::chrono::milliseconds(400));
+    usleep(50000);
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        _device->msgTypeEnabled(CAMERA_MSG_ALL_MSGS);
+        std::string text;
+        _device->getParameters(&text);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+        usleep(100000);
+    }
+    _window.setDequeueDelay(std::chrono::milliseconds(0));
+    _device->stopPreview();
+}
+
 TEST_F(Device, FocusIsNotifiedOnEveryPassUntilCancelled) {
     startHost();
     open();
