@@ -57,6 +57,19 @@ protected:
         return _device->setParameters(flatten(values).c_str());
     }
 
+    // Client calls that take the device lock, rounds times 100 ms apart, each answered at once
+    // whatever the worker is waiting for.
+    void expectQuickClientCalls(int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            _device->msgTypeEnabled(CAMERA_MSG_ALL_MSGS);
+            std::string text;
+            _device->getParameters(&text);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
+            usleep(100000);
+        }
+    }
+
     void previewWithWindow() {
         ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
         ASSERT_EQ(_device->startPreview(), 0);
@@ -455,14 +468,7 @@ TEST_F(Device, ClientCallsDontWaitForTheHostsFramePace) {
             EXPECT_EQ(setParameters({{"whitebalance", "daylight"}}), 0);
         }
     });
-    for (int i = 0; i < 5; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        _device->msgTypeEnabled(CAMERA_MSG_ALL_MSGS);
-        std::string text;
-        _device->getParameters(&text);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-        usleep(100000);
-    }
+    expectQuickClientCalls(5);
     setter.join();
     // Taking the window away waits for the step that uses it, at most one picture.
     const auto start = std::chrono::steady_clock::now();
@@ -477,14 +483,7 @@ TEST_F(Device, ClientCallsDontWaitForASlowWindow) {
     previewWithWindow();
     _window.setDequeueDelay(std::chrono::milliseconds(400));
     usleep(50000);
-    for (int i = 0; i < 3; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        _device->msgTypeEnabled(CAMERA_MSG_ALL_MSGS);
-        std::string text;
-        _device->getParameters(&text);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
-        usleep(100000);
-    }
+    expectQuickClientCalls(3);
     _window.setDequeueDelay(std::chrono::milliseconds(0));
     _device->stopPreview();
 }
