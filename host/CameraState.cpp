@@ -1,8 +1,11 @@
 #include "CameraState.h"
 
 #include <libyuv/scale_argb.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 
@@ -57,6 +60,28 @@ CallStatus streamFormat(std::string_view what, std::string_view name, PixelForma
     return CallStatus::ok();
 }
 
+std::atomic<uint64_t> gLastOwner{0};
+
+// Makes *bytes a copy of frame. Storage that has to grow gets all its pages at once: page by
+// page, as the copy touches them, costs several times as much where page faults are dear (as in
+// virtual machines), and a sample store fills with frames of fresh storage.
+void copyFrame(const std::vector<uint8_t>& frame, std::vector<uint8_t>* bytes) {
+    if (bytes->capacity() < frame.size()) {
+        std::vector<uint8_t> fresh;
+        fresh.reserve(frame.size());
+        const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+        const auto start = reinterpret_cast<uintptr_t>(fresh.data());
+        const uintptr_t first = (start + page - 1) & ~(page - 1);
+        const uintptr_t end = (start + frame.size()) & ~(page - 1);
+        if (end > first) {
+            // Only a way to go faster: where it fails, the pages come as they are touched.
+            ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+        }
+        *bytes = std::move(fresh);
+    }
+    bytes->assign(frame.begin(), frame.end());
+}
+
 }  // namespace
 
 CameraState::CameraState(HostState& state, size_t ix)
@@ -71,7 +96,8 @@ CameraState::CameraState(HostState& state, size_t ix)
       _timestamp(monotonicMicros()),
       _previewFps(_camera.fps),
       _preview{PixelFormat::kNV21, _camera.preferredPreviewSize, {}},
-      _video{PixelFormat::kYV12, _camera.videoSizes.front(), {}} {
+      _video{PixelFormat::kYV12, _camera.videoSizes.front(), {}},
+      _owner(++gLastOwner) {
     const std::vector<FrameSize>& pictureSizes = _camera.offeredPictureSizes();
     const bool preferred = std::find(pictureSizes.begin(), pictureSizes.end(),
                                      _camera.preferredPreviewSize) != pictureSizes.end();
@@ -184,7 +210,74 @@ const std::vector<uint8_t>& CameraState::frame(Stream which) {
         s.delivered = _captures;
     }
     s.converter.configure(s.format, s.size);
-    return s.converter.update(*_source, _adjustment);
+    const std::vector<uint8_t>& bytes = s.converter.update(*_source, _adjustment);
+    if (which == Stream::kVideo) {
+        noteVideoChanges();
+    }
+    return bytes;
+}
+
+void CameraState::noteVideoChanges() {
+    const std::vector<Rect>& changed = _video.converter.changed();
+    if (changed.empty()) {
+        return;
+    }
+    ++_videoVersion;
+    const auto width = static_cast<int>(_video.size.width);
+    const auto height = static_cast<int>(_video.size.height);
+    const uint32_t columns = (_video.size.width + kTileSide - 1) / kTileSide;
+    const uint32_t rows = (_video.size.height + kTileSide - 1) / kTileSide;
+    if (columns != _tileColumns || _tileVersions.size() != size_t{columns} * rows) {
+        // A new size: the update converted the whole frame.
+        _tileColumns = columns;
+        _tileVersions.assign(size_t{columns} * rows, _videoVersion);
+        return;
+    }
+    const int side = static_cast<int>(kTileSide);
+    for (const Rect& rect : changed) {
+        const int left = std::max(0, rect.x);
+        const int top = std::max(0, rect.y);
+        const int right = std::min(width, rect.x + rect.width);
+        const int bottom = std::min(height, rect.y + rect.height);
+        // Tiles have even sides, so the rectangle widened to even coordinates, as it is
+        // converted, lies in the same tiles.
+        for (int row = top / side; right > left && row * side < bottom; ++row) {
+            for (int column = left / side; column * side < right; ++column) {
+                _tileVersions[static_cast<size_t>(row) * columns + column] = _videoVersion;
+            }
+        }
+    }
+}
+
+void CameraState::exchangeVideoFrame(const std::vector<uint8_t>& frame,
+                                     SampleStore::Storage* spare) {
+    if (_tileColumns == 0 || spare->owner != _owner || spare->bytes.size() != frame.size()) {
+        copyFrame(frame, &spare->bytes);
+        _video.converter.swapFrame(&spare->bytes);
+    } else {
+        _video.converter.swapFrame(&spare->bytes);
+        // Runs of tiles changed since, along each row of tiles, from the frame now in *spare.
+        const int side = static_cast<int>(kTileSide);
+        const size_t rows = _tileVersions.size() / _tileColumns;
+        for (size_t row = 0; row < rows; ++row) {
+            const uint64_t* versions = &_tileVersions[row * _tileColumns];
+            for (uint32_t column = 0; column < _tileColumns;) {
+                uint32_t end = column;
+                while (end < _tileColumns && versions[end] > spare->version) {
+                    ++end;
+                }
+                if (end > column) {
+                    _video.converter.copyRect(
+                        {static_cast<int>(column) * side, static_cast<int>(row) * side,
+                         static_cast<int>(end - column) * side, side},
+                        spare->bytes.data());
+                }
+                column = end + 1;
+            }
+        }
+    }
+    spare->owner = _owner;
+    spare->version = _videoVersion;
 }
 
 const std::vector<uint8_t>& CameraState::windowFrame() {
@@ -242,15 +335,17 @@ CallStatus CameraState::thumbnail(const uint8_t** file, size_t* size) {
 }
 
 CameraState::SavedSample CameraState::saveVideoFrame() {
-    const std::vector<uint8_t>& bytes = frame(Stream::kVideo);
+    const std::vector<uint8_t>& current = frame(Stream::kVideo);
     if (_sampleStore == 0) {
         _sampleStore = _samples.open();
     }
+    SampleStore::Storage storage = _samples.takeSpare();
+    exchangeVideoFrame(current, &storage);
     SavedSample saved;
     saved.store = _sampleStore;
     saved.timestamp = _timestamp;
-    saved.number = _samples.save(_sampleStore, _video.format, _video.size, bytes.data(),
-                                 bytes.size(), _timestamp);
+    saved.number =
+        _samples.save(_sampleStore, _video.format, _video.size, std::move(storage), _timestamp);
     return saved;
 }
 

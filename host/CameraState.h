@@ -90,7 +90,10 @@ public:
         uint64_t number = 0;
         uint64_t timestamp = 0;
     };
-    // Keeps the current video frame in the instance's sample store.
+    // Keeps the current video frame in the instance's sample store. The frame's storage goes
+    // into the sample, and the video stream takes spare storage of the store in its place,
+    // brought up to date by copying only the tiles changed since that storage was saved when it
+    // was this instance's; else the whole frame is copied into it.
     SavedSample saveVideoFrame();
 
     // The current picture as window buffers hold it: RGB888 at the preview size. Valid until
@@ -110,7 +113,16 @@ private:
         uint64_t delivered = 0;  // the capture this stream last handed out
     };
 
+    // The video frame in tiles of kTileSide pixels square, each with the version of the frame
+    // that last changed it; sample storage notes the version it held (owner _owner).
+    static constexpr uint32_t kTileSide = 32;
+
     StreamState& stream(Stream which) { return which == Stream::kVideo ? _video : _preview; }
+    // Raises the video frame's version when its last update changed it, and notes where.
+    void noteVideoChanges();
+    // The video stream takes *spare as its frame, brought up to date; *spare gets the frame,
+    // which is the stream's current one.
+    void exchangeVideoFrame(const std::vector<uint8_t>& frame, SampleStore::Storage* spare);
     // Makes a source chosen since the last capture this instance's.
     void takeCurrentSource();
     // The picture stream brought up to the current picture: ARGB at the picture size.
@@ -139,6 +151,10 @@ private:
     JpegEncoder _thumbnailEncoder;
 
     uint32_t _sampleStore = 0;
+    const uint64_t _owner;  // unique in the process
+    uint64_t _videoVersion = 0;
+    uint32_t _tileColumns = 0;
+    std::vector<uint64_t> _tileVersions;  // row by row
 };
 
 }  // namespace host

@@ -41,17 +41,50 @@ const std::vector<uint8_t>& FrameConverter::update(IFrameSource& source,
     return _output;
 }
 
-void FrameConverter::convert(const Rect& damaged) {
+bool FrameConverter::evenRect(const Rect& rect, Rect* even) const {
     const int frameWidth = static_cast<int>(_layout.size.width);
     const int frameHeight = static_cast<int>(_layout.size.height);
-    const int x = std::max(0, damaged.x) & ~1;
-    const int y = std::max(0, damaged.y) & ~1;
-    const int w = ((std::min(frameWidth, damaged.x + damaged.width) + 1) & ~1) - x;
-    const int h = ((std::min(frameHeight, damaged.y + damaged.height) + 1) & ~1) - y;
-    if (w <= 0 || h <= 0) {
+    even->x = std::max(0, rect.x) & ~1;
+    even->y = std::max(0, rect.y) & ~1;
+    even->width = ((std::min(frameWidth, rect.x + rect.width) + 1) & ~1) - even->x;
+    even->height = ((std::min(frameHeight, rect.y + rect.height) + 1) & ~1) - even->y;
+    return even->width > 0 && even->height > 0;
+}
+
+FrameConverter::PlaneGeometry FrameConverter::geometry(int plane) const {
+    switch (_layout.format) {
+        case PixelFormat::kNV21:
+            // The VU plane holds two bytes per 2x2 block.
+            return plane == 0 ? PlaneGeometry{1, 1} : PlaneGeometry{2, 2};
+        case PixelFormat::kYV12:
+            return plane == 0 ? PlaneGeometry{1, 1} : PlaneGeometry{1, 2};
+        case PixelFormat::kYUYV:
+            return {2, 1};
+        case PixelFormat::kRGB888:
+            return {3, 1};
+        case PixelFormat::kARGB:
+            break;
+    }
+    return {4, 1};
+}
+
+size_t FrameConverter::offsetOf(int plane, int x, int y) const {
+    const PlaneGeometry g = geometry(plane);
+    return _layout.planes[plane].offset +
+           static_cast<size_t>(y / g.subsampling) * _layout.planes[plane].stride +
+           static_cast<size_t>(x / g.subsampling) * g.bytesPerPixel;
+}
+
+void FrameConverter::convert(const Rect& damaged) {
+    Rect r;
+    if (!evenRect(damaged, &r)) {
         return;
     }
-
+    const int x = r.x;
+    const int y = r.y;
+    const int w = r.width;
+    const int h = r.height;
+    const int frameWidth = static_cast<int>(_layout.size.width);
     const uint8_t* src = _canvas.data() + (static_cast<size_t>(y) * frameWidth + x) * 4;
     int srcStride = frameWidth * 4;
     if (!_applied->isIdentity()) {
@@ -62,33 +95,39 @@ void FrameConverter::convert(const Rect& damaged) {
         srcStride = w * 4;
     }
 
-    // Position of pixel (x, y) in plane i; chroma planes of the 4:2:0 formats are halved in
-    // both directions.
-    const auto at = [&](int i, int bytesPerPixel, int subsampling) {
-        const FrameLayout::Plane& plane = _layout.planes[i];
-        return _output.data() + plane.offset + static_cast<size_t>(y / subsampling) * plane.stride +
-               static_cast<size_t>(x / subsampling) * bytesPerPixel;
-    };
+    const auto at = [&](int i) { return _output.data() + offsetOf(i, x, y); };
     const auto stride = [&](int i) { return static_cast<int>(_layout.planes[i].stride); };
     switch (_layout.format) {
         case PixelFormat::kNV21:
-            // The VU plane holds two bytes per 2x2 block: x / 2 blocks in, 2 bytes each.
-            libyuv::ARGBToNV21(src, srcStride, at(0, 1, 1), stride(0), at(1, 2, 2), stride(1), w,
-                               h);
+            libyuv::ARGBToNV21(src, srcStride, at(0), stride(0), at(1), stride(1), w, h);
             break;
         case PixelFormat::kYV12:
-            libyuv::ARGBToI420(src, srcStride, at(0, 1, 1), stride(0), at(2, 1, 2), stride(2),
-                               at(1, 1, 2), stride(1), w, h);
+            libyuv::ARGBToI420(src, srcStride, at(0), stride(0), at(2), stride(2), at(1), stride(1),
+                               w, h);
             break;
         case PixelFormat::kYUYV:
-            libyuv::ARGBToYUY2(src, srcStride, at(0, 2, 1), stride(0), w, h);
+            libyuv::ARGBToYUY2(src, srcStride, at(0), stride(0), w, h);
             break;
         case PixelFormat::kRGB888:
-            libyuv::ARGBToRAW(src, srcStride, at(0, 3, 1), stride(0), w, h);
+            libyuv::ARGBToRAW(src, srcStride, at(0), stride(0), w, h);
             break;
         case PixelFormat::kARGB:
-            libyuv::ARGBCopy(src, srcStride, at(0, 4, 1), stride(0), w, h);
+            libyuv::ARGBCopy(src, srcStride, at(0), stride(0), w, h);
             break;
+    }
+}
+
+void FrameConverter::copyRect(const Rect& rect, const uint8_t* from) {
+    Rect r;
+    if (!evenRect(rect, &r)) {
+        return;
+    }
+    for (int i = 0; i < _layout.planeCount; ++i) {
+        const PlaneGeometry g = geometry(i);
+        const size_t at = offsetOf(i, r.x, r.y);
+        const int stride = static_cast<int>(_layout.planes[i].stride);
+        libyuv::CopyPlane(from + at, stride, _output.data() + at, stride,
+                          r.width / g.subsampling * g.bytesPerPixel, r.height / g.subsampling);
     }
 }
 

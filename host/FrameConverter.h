@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -26,11 +27,35 @@ public:
     void redraw() { _drawn.reset(); }
 
     // Brings the frame up to the source's current picture under adjustment and returns its
-    // layout().bytes bytes, which stay valid and unchanged until the next call of update or
-    // configure. configure must have been called.
+    // layout().bytes bytes, which stay valid and unchanged until the next call of update,
+    // configure or swapFrame. configure must have been called.
     const std::vector<uint8_t>& update(IFrameSource& source, const ColorAdjustment& adjustment);
+    // The rectangles of the frame that the last update converted; where it converted none, the
+    // frame is as it was before.
+    const std::vector<Rect>& changed() const { return _damage; }
+
+    // Gives the frame's storage away for *storage, made layout().bytes long. The frame then
+    // holds what the storage held until the caller brings it up to date: by copying the frame
+    // into the storage before, or the rectangles that differ with copyRect afterwards.
+    void swapFrame(std::vector<uint8_t>* storage) {
+        storage->resize(_output.size());
+        _output.swap(*storage);
+    }
+    // Copies the rectangle, widened to even coordinates, from another frame of this layout.
+    void copyRect(const Rect& rect, const uint8_t* from);
 
 private:
+    // How a plane holds pixels: bytes per pixel, and 2 where it has one for each 2x2 block
+    // (the chroma planes of the 4:2:0 formats).
+    struct PlaneGeometry {
+        int bytesPerPixel;
+        int subsampling;
+    };
+    PlaneGeometry geometry(int plane) const;
+    // Where pixel (x, y), even coordinates, lies in a plane of the frame.
+    size_t offsetOf(int plane, int x, int y) const;
+    // The rectangle clipped to the frame and widened to even coordinates; false when empty.
+    bool evenRect(const Rect& rect, Rect* even) const;
     // Converts the rectangle, widened to even coordinates, from the canvas into the frame.
     void convert(const Rect& rect);
 

@@ -32,6 +32,17 @@ void HgcmCall::breakOff(std::string why) {
     }
 }
 
+bool HgcmCall::sendAfterHeld(iovec* pieces, size_t count, const char* what) {
+    pieces[0] = iovec{_held.data(), _held.size()};
+    const int sent = sendAllv(_wire.fd(), pieces, count);
+    _held.clear();
+    if (sent != 0) {
+        breakOff(std::string(what) + " not sent: " + std::strerror(-sent));
+        return false;
+    }
+    return true;
+}
+
 bool HgcmCall::read(size_t ix, size_t offset, size_t length, uint8_t* dst) {
     if (broken() || !inRange(ix, offset, length)) {
         return false;
@@ -51,14 +62,13 @@ bool HgcmCall::read(size_t ix, size_t offset, size_t length, uint8_t* dst) {
     p = storeU32Le(p, static_cast<uint32_t>(ix));
     p = storeU32Le(p, static_cast<uint32_t>(offset));
     storeU32Le(p, static_cast<uint32_t>(length));
-    const int sent = sendAll(_fd, request, sizeof(request));
-    if (sent != 0) {
-        breakOff(std::string("READ not sent: ") + std::strerror(-sent));
+    iovec pieces[2] = {{}, {request, sizeof(request)}};
+    if (!sendAfterHeld(pieces, 2, "READ")) {
         return false;
     }
     uint8_t answer[4];
     size_t received = 0;
-    if (recvExactly(_fd, answer, sizeof(answer), &received) != RecvStatus::kDone) {
+    if (_wire.read(answer, sizeof(answer), &received) != RecvStatus::kDone) {
         breakOff("connection ended before the answer to READ");
         return false;
     }
@@ -70,7 +80,7 @@ bool HgcmCall::read(size_t ix, size_t offset, size_t length, uint8_t* dst) {
         breakOff("READ answered with status " + std::to_string(status));
         return false;
     }
-    if (recvExactly(_fd, dst, length, &received) != RecvStatus::kDone) {
+    if (_wire.read(dst, length, &received) != RecvStatus::kDone) {
         breakOff("connection ended inside READ data (" + std::to_string(received) + " of " +
                  std::to_string(length) + " bytes)");
         return false;
@@ -96,15 +106,18 @@ bool HgcmCall::write(size_t ix, size_t offset, const iovec* pieces, size_t count
     p = storeU32Le(p, static_cast<uint32_t>(ix));
     p = storeU32Le(p, static_cast<uint32_t>(offset));
     storeU32Le(p, static_cast<uint32_t>(length));
-    iovec all[1 + kMaxWritePieces];
-    all[0] = iovec{header, sizeof(header)};
-    std::copy(pieces, pieces + count, all + 1);
-    const int sent = sendAllv(_fd, all, 1 + count);
-    if (sent != 0) {
-        breakOff(std::string("WRITE not sent: ") + std::strerror(-sent));
-        return false;
+    if (length <= kMaxHeldWrite && _held.size() + sizeof(header) + length <= kMaxHeld) {
+        _held.insert(_held.end(), header, header + sizeof(header));
+        for (size_t i = 0; i < count; ++i) {
+            const auto* bytes = static_cast<const uint8_t*>(pieces[i].iov_base);
+            _held.insert(_held.end(), bytes, bytes + pieces[i].iov_len);
+        }
+        return true;
     }
-    return true;
+    iovec all[2 + kMaxWritePieces];
+    all[1] = iovec{header, sizeof(header)};
+    std::copy(pieces, pieces + count, all + 2);
+    return sendAfterHeld(all, 2 + count, "WRITE");
 }
 
 bool HgcmCall::readText(size_t ix, size_t maxLength, std::string* text) {
@@ -126,10 +139,20 @@ bool HgcmCall::readText(size_t ix, size_t maxLength, std::string* text) {
 }
 
 bool HgcmCall::guestGone() {
-    if (!broken() && peerHungUp(_fd)) {
+    if (!broken() && peerHungUp(_wire.fd())) {
         breakOff("guest hung up during the call");
     }
     return broken();
+}
+
+bool HgcmCall::complete(int32_t result) {
+    if (broken()) {
+        return false;
+    }
+    uint8_t done[8];
+    storeU32Le(storeU32Le(done, VEMO_HGCM_OP_DONE), static_cast<uint32_t>(result));
+    iovec pieces[2] = {{}, {done, sizeof(done)}};
+    return sendAfterHeld(pieces, 2, "DONE");
 }
 
 }  // namespace host

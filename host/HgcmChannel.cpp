@@ -20,7 +20,7 @@ constexpr size_t kServiceNameSize = 128;
 }  // namespace
 
 HgcmChannel::HgcmChannel(int fd, unsigned handle, IHgcmService& service)
-    : _fd(fd),
+    : _wire(fd),
       _handle(handle),
       _label("hgcm handle " + std::to_string(handle)),
       _service(service) {}
@@ -30,7 +30,7 @@ void HgcmChannel::run() {
     for (;;) {
         uint8_t op[4];
         size_t received = 0;
-        const RecvStatus status = recvExactly(_fd, op, sizeof(op), &received);
+        const RecvStatus status = _wire.read(op, sizeof(op), &received);
         if (status != RecvStatus::kDone) {
             if (received > 0 || status == RecvStatus::kError) {
                 why = "connection ended inside an operation code";
@@ -66,7 +66,7 @@ void HgcmChannel::run() {
 
 bool HgcmChannel::receive(void* dst, size_t size, const char* what, std::string* why) {
     size_t received = 0;
-    if (recvExactly(_fd, dst, size, &received) == RecvStatus::kDone) {
+    if (_wire.read(dst, size, &received) == RecvStatus::kDone) {
         return true;
     }
     *why = std::string("connection ended inside ") + what + " (" + std::to_string(received) +
@@ -75,7 +75,7 @@ bool HgcmChannel::receive(void* dst, size_t size, const char* what, std::string*
 }
 
 bool HgcmChannel::send(const uint8_t* data, size_t size, std::string* why) {
-    const int sent = sendAll(_fd, data, size);
+    const int sent = sendAll(_wire.fd(), data, size);
     if (sent != 0) {
         *why = std::string("answer not sent: ") + std::strerror(-sent);
         return false;
@@ -173,15 +173,13 @@ bool HgcmChannel::serveCall(std::string* why) {
     if (!readParams(count, &params, why)) {
         return false;
     }
-    HgcmCall call(_fd, loadU32Le(header), loadU32Le(header + 4), std::move(params));
+    HgcmCall call(_wire, loadU32Le(header), loadU32Le(header + 4), std::move(params));
     const int32_t result = _service.call(_handle, call);
-    if (call.broken()) {
+    if (!call.complete(result)) {
         *why = call.brokenWhy();
         return false;
     }
-    uint8_t done[8];
-    storeU32Le(storeU32Le(done, VEMO_HGCM_OP_DONE), static_cast<uint32_t>(result));
-    return send(done, sizeof(done), why);
+    return true;
 }
 
 }  // namespace host

@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "IHgcmService.h"
+#include "SocketIo.h"
 
 namespace vemo {
 namespace host {
 
 // The host's end of one guest driver handle: the wire of vemo/hgcm_wire.h over a connected
 // Unix stream socket that it borrows. It reads CONNECT, DISCONNECT and CALL, hands them to the
-// service and answers with RESULT, or READ and WRITE and then DONE. Everything the guest sends
+// service and answers with RESULT, or READ and WRITE and then DONE. It reads through a buffer
+// (SocketReader), so that a whole CALL usually arrives with one recv. Everything the guest sends
 // is checked against the wire's limits before it is used; a message that breaks them ends the
 // connection with one log line, and the handle's clients with it.
 class HgcmChannel {
@@ -33,7 +35,7 @@ private:
     bool receive(void* dst, size_t size, const char* what, std::string* why);
     bool send(const uint8_t* data, size_t size, std::string* why);
 
-    const int _fd;
+    SocketReader _wire;
     const unsigned _handle;
     const std::string _label;  // "hgcm handle 4", starts log lines
     IHgcmService& _service;

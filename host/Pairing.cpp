@@ -207,8 +207,7 @@ void Pairing::settleControl() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     std::unique_lock<std::mutex> lock(_lock);
     // Bytes arriving and the peer hanging up wake nobody, so they are looked at every few ms.
-    while (!_ended && _controlFd >= 0 &&
-           (_controlBusy || hasUnreadBytes(_controlFd) || peerHungUp(_controlFd))) {
+    while (!_ended && _controlFd >= 0 && (_controlBusy || unreadOrHungUp(_controlFd))) {
         if (std::chrono::steady_clock::now() >= deadline) {
             return;
         }

@@ -20,27 +20,22 @@ void SampleStore::close(uint32_t store) {
     _stores.erase(store);
 }
 
-uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size,
-                           const uint8_t* bytes, size_t count, uint64_t timestamp) {
+uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size, Storage frame,
+                           uint64_t timestamp) {
     std::shared_ptr<Sample> sample(new Sample, [spare = _spare](Sample* gone) {
         std::lock_guard<std::mutex> guard(spare->lock);
         if (spare->frames.size() < kSpareFrames) {
-            spare->frames.push_back(std::move(gone->bytes));
+            spare->frames.push_back(Storage{std::move(gone->bytes), gone->owner, gone->version});
         }
         delete gone;
     });
-    {
-        std::lock_guard<std::mutex> guard(_spare->lock);
-        if (!_spare->frames.empty()) {
-            sample->bytes = std::move(_spare->frames.back());
-            _spare->frames.pop_back();
-        }
-    }
     sample->format = format;
     sample->size = size;
     sample->timestamp = timestamp;
-    // The copy is made without the lock: other connections' releases need not wait.
-    sample->bytes.assign(bytes, bytes + count);
+    sample->bytes = std::move(frame.bytes);
+    sample->owner = frame.owner;
+    sample->version = frame.version;
+    const size_t count = sample->bytes.size();
 
     std::lock_guard<std::mutex> guard(_lock);
     const auto found = _stores.find(number);
@@ -57,6 +52,16 @@ uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size,
     const uint64_t sampleNumber = sample->number;
     store.samples.emplace(sampleNumber, std::move(sample));
     return sampleNumber;
+}
+
+SampleStore::Storage SampleStore::takeSpare() {
+    std::lock_guard<std::mutex> guard(_spare->lock);
+    if (_spare->frames.empty()) {
+        return Storage();
+    }
+    Storage storage = std::move(_spare->frames.back());
+    _spare->frames.pop_back();
+    return storage;
 }
 
 void SampleStore::dropOldest(uint32_t number, Store* store) {

@@ -23,8 +23,11 @@ namespace host {
 // never releases slows nothing down and can't exhaust memory; a release of a dropped sample
 // answers as for an unknown one.
 //
-// The storage of released and dropped samples that nobody reads any more is kept, a few frames
-// worth, for the next samples, so that recording allocates no frame memory in its steady state.
+// Samples take the storage of the frames saved into them as it is, without a copy. The storage
+// of released and dropped samples that nobody reads any more is kept, a few frames worth, for
+// the next frames, so that recording allocates no frame memory in its steady state. Storage
+// carries a note of its saver's (Storage): what it held when it was saved, so that a saver that
+// gets it back can tell how much of it is still up to date.
 //
 // Shared by every connection: all functions may be called from any thread.
 class SampleStore {
@@ -34,12 +37,22 @@ public:
     // Sample storage kept for reuse.
     static constexpr size_t kSpareFrames = 4;
 
+    // Frame storage on its way into the store or back out, with its saver's note of what the
+    // bytes hold; the store keeps the note with the bytes and hands both back together.
+    struct Storage {
+        std::vector<uint8_t> bytes;
+        uint64_t owner = 0;
+        uint64_t version = 0;
+    };
+
     struct Sample {
         uint64_t number = 0;
         uint64_t timestamp = 0;  // microseconds on the monotonic clock
         PixelFormat format = PixelFormat::kYV12;
         FrameSize size;
         std::vector<uint8_t> bytes;
+        uint64_t owner = 0;  // the saver's note, as Storage has it
+        uint64_t version = 0;
     };
 
     SampleStore() = default;
@@ -52,11 +65,15 @@ public:
     // Drops the store and every sample in it.
     void close(uint32_t store);
 
-    // Keeps a copy of the frame in the store and returns the sample's number. Numbers rise
-    // from store x 2^32 + 1, so they are unique across stores and the high half of a number is
-    // in use from the first sample on. 0 when the store is not open.
-    uint64_t save(uint32_t store, PixelFormat format, FrameSize size, const uint8_t* bytes,
-                  size_t count, uint64_t timestamp);
+    // Keeps the frame in the store, taking its storage, and returns the sample's number. Numbers
+    // rise from store x 2^32 + 1, so they are unique across stores and the high half of a number
+    // is in use from the first sample on. 0 when the store is not open (the storage is then kept
+    // as a spare).
+    uint64_t save(uint32_t store, PixelFormat format, FrameSize size, Storage frame,
+                  uint64_t timestamp);
+    // Storage of a sample that is gone, with its note, for the next frame; none (no bytes, a
+    // note of zeros) when none is kept.
+    Storage takeSpare();
     // False when the store holds no such sample.
     bool release(uint32_t store, uint64_t number);
 
@@ -89,7 +106,7 @@ private:
     // its last holder lets it go, whichever thread that is.
     struct SparePool {
         std::mutex lock;
-        std::vector<std::vector<uint8_t>> frames;  // guarded by lock
+        std::vector<Storage> frames;  // guarded by lock
     };
 
     const size_t _maxSamples = kMaxSamples;

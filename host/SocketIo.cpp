@@ -1,11 +1,11 @@
 #include "SocketIo.h"
 
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace vemo {
 namespace host {
@@ -17,6 +17,42 @@ RecvStatus recvExactly(int fd, void* dst, size_t size, size_t* received) {
         const ssize_t n = ::recv(fd, out + done, size - done, 0);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        *received = done;
+        return n == 0 ? RecvStatus::kClosed : RecvStatus::kError;
+    }
+    *received = done;
+    return RecvStatus::kDone;
+}
+
+RecvStatus SocketReader::read(void* dst, size_t size, size_t* received) {
+    uint8_t* out = static_cast<uint8_t*>(dst);
+    size_t done = 0;
+    while (done < size) {
+        if (_begin < _end) {
+            const size_t n = std::min(_end - _begin, size - done);
+            std::memcpy(out + done, _buffer.get() + _begin, n);
+            _begin += n;
+            done += n;
+            continue;
+        }
+        if (size - done >= kBufferSize) {
+            size_t direct = 0;
+            const RecvStatus status = recvExactly(_fd, out + done, size - done, &direct);
+            *received = done + direct;
+            return status;
+        }
+        // Waiting in poll rather than in recv: a reader blocked in recv is woken for nothing
+        // each time the peer takes bytes that the reader sent, here every answer.
+        waitReadable(_fd);
+        const ssize_t n = ::recv(_fd, _buffer.get(), kBufferSize, 0);
+        if (n > 0) {
+            _begin = 0;
+            _end = static_cast<size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -77,9 +113,11 @@ void waitReadable(int fd) {
     }
 }
 
-bool hasUnreadBytes(int fd) {
-    int pending = 0;
-    return ::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0;
+bool unreadOrHungUp(int fd) {
+    // POLLIN also stands for the end of the stream, which is a hang-up as well.
+    pollfd p{fd, POLLIN | POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 &&
+           (p.revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace host

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace vemo {
 namespace host {
@@ -28,14 +29,38 @@ int sendAll(int fd, const void* data, size_t size, size_t maxPerSend = SIZE_MAX)
 // pieces are used up as they go (their bases and lengths change). Returns 0 or a negative errno.
 int sendAllv(int fd, iovec* pieces, size_t count, size_t maxPerSend = SIZE_MAX);
 
+// Reads a connected stream socket that it borrows through a buffer of its own: one recv takes
+// whatever has arrived, up to the buffer's size, so that a message of many small fields costs
+// one system call instead of one per field. A read that still wants at least a buffer's worth
+// once the buffered bytes are used up goes straight into its destination. Used by one thread at
+// a time.
+class SocketReader {
+public:
+    static constexpr size_t kBufferSize = 32 * 1024;
+
+    explicit SocketReader(int fd) : _fd(fd), _buffer(new uint8_t[kBufferSize]) {}
+
+    int fd() const { return _fd; }
+
+    // Reads exactly size bytes into dst, as recvExactly does.
+    RecvStatus read(void* dst, size_t size, size_t* received);
+
+private:
+    const int _fd;
+    const std::unique_ptr<uint8_t[]> _buffer;
+    size_t _begin = 0;  // the buffered bytes not read yet: [_begin, _end)
+    size_t _end = 0;
+};
+
 // True when the peer has hung up or the socket has failed or been shut down. Never blocks.
 bool peerHungUp(int fd);
 
 // Waits until the socket has something to read (data, end of stream or an error).
 void waitReadable(int fd);
 
-// True when bytes wait to be read on the socket. Never blocks.
-bool hasUnreadBytes(int fd);
+// True when bytes wait to be read on the socket, or peerHungUp(fd): one system call for both.
+// Never blocks.
+bool unreadOrHungUp(int fd);
 
 inline uint32_t loadU32Le(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |

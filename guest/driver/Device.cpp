@@ -47,8 +47,9 @@ int timeoutMs() {
 }
 
 int openDevice(int flags) {
+    const int timeout = timeoutMs();
     const int fd = DriverSession::connectEndpoint(getenv(VEMO_HGCM_SOCKET_ENV),
-                                                  (flags & O_CLOEXEC) != 0, timeoutMs());
+                                                  (flags & O_CLOEXEC) != 0, timeout);
     if (fd < 0) {
         return -1;
     }
@@ -59,7 +60,8 @@ int openDevice(int flags) {
         errno = error;
         return -1;
     }
-    HandleTable::instance().add(fd, std::make_shared<DriverSession>(status.st_dev, status.st_ino));
+    HandleTable::instance().add(
+        fd, std::make_shared<DriverSession>(status.st_dev, status.st_ino, timeout));
     return fd;
 }
 

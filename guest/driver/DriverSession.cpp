@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <limits.h>
+#include <poll.h>
 #include <stddef.h>
 #include <string.h>
 #include <sys/socket.h>
@@ -21,7 +22,6 @@ namespace {
 
 // A host that keeps a call going with endless READs and WRITEs is as broken as a silent one.
 const unsigned kMaxHostMessages = 1u << 20;
-const size_t kDiscardChunk = 64 * 1024;
 
 int sendAll(int fd, struct iovec* parts, size_t count) {
     while (count > 0) {
@@ -72,35 +72,70 @@ int receiveExactly(int fd, void* destination, size_t size) {
     return 0;
 }
 
-int discard(int fd, size_t size) {
-    unsigned char sink[kDiscardChunk];
-    while (size > 0) {
-        const size_t part = std::min(size, sizeof(sink));
-        if (receiveExactly(fd, sink, part) != 0) {
+// Waits up to timeoutMs for bytes (or the end of the stream) to read. A reader blocked in recv
+// is woken each time the peer takes bytes that the reader sent; one that waits in poll for
+// input only is not, so the host's reading of a request does not wake the guest for nothing.
+int waitReadable(int fd, int timeoutMs) {
+    struct pollfd ready = {fd, POLLIN, 0};
+    for (;;) {
+        const int polled = poll(&ready, 1, timeoutMs);
+        if (polled > 0) {
+            return 0;
+        }
+        if (polled == 0 || errno != EINTR) {
             return -1;
         }
-        size -= part;
+    }
+}
+
+}  // namespace
+
+int DriverSession::receive(int fd, void* destination, size_t size) {
+    unsigned char* at = static_cast<unsigned char*>(destination);
+    while (size > 0) {
+        if (_inboxBegin < _inboxEnd) {
+            const size_t part = std::min(size, _inboxEnd - _inboxBegin);
+            if (at != nullptr) {
+                memcpy(at, _inbox + _inboxBegin, part);
+                at += part;
+            }
+            _inboxBegin += part;
+            size -= part;
+            continue;
+        }
+        if (at != nullptr && size >= kInboxSize) {
+            return receiveExactly(fd, at, size);
+        }
+        if (waitReadable(fd, _timeoutMs) != 0) {
+            return -1;
+        }
+        const ssize_t received = recv(fd, _inbox, kInboxSize, MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received <= 0) {
+            return -1;
+        }
+        _inboxBegin = 0;
+        _inboxEnd = static_cast<size_t>(received);
     }
     return 0;
 }
 
-// Reads one host message up to its data; -1 for a broken stream or an op the wire lacks.
-int receiveHostMessage(int fd, wire::HostMessage* message) {
+int DriverSession::receiveHostMessage(int fd, wire::HostMessage* message) {
     unsigned char op[wire::kOpSize];
-    if (receiveExactly(fd, op, sizeof(op)) != 0) {
+    if (receive(fd, op, sizeof(op)) != 0) {
         return -1;
     }
     const uint32_t code = wire::loadU32(op);
     const size_t size = wire::hostBodySize(code);
     unsigned char body[wire::kMaxHostBodySize];
-    if (size == 0 || receiveExactly(fd, body, size) != 0) {
+    if (size == 0 || receive(fd, body, size) != 0) {
         return -1;
     }
     *message = wire::decodeHostMessage(code, body);
     return 0;
 }
-
-}  // namespace
 
 int DriverSession::connectEndpoint(const char* path, bool closeOnExec, int timeoutMs) {
     struct sockaddr_un address;
@@ -132,7 +167,8 @@ int DriverSession::connectEndpoint(const char* path, bool closeOnExec, int timeo
     return fd;
 }
 
-DriverSession::DriverSession(dev_t device, ino_t inode) : _device(device), _inode(inode) {}
+DriverSession::DriverSession(dev_t device, ino_t inode, int timeoutMs)
+    : _device(device), _inode(inode), _timeoutMs(timeoutMs) {}
 
 int DriverSession::handle(int fd, unsigned long number, void* request) {
     const RequestKind kind = requestKind(number);
@@ -270,8 +306,8 @@ int DriverSession::serve(int fd, CallRequest& call) {
                 const bool allowed = parameter != nullptr && parameter->hostWrites &&
                                      wire::rangeWithin(*parameter, message.offset, message.length);
                 const int received =
-                    allowed ? receiveExactly(fd, parameter->bytes + message.offset, message.length)
-                            : discard(fd, message.length);
+                    allowed ? receive(fd, parameter->bytes + message.offset, message.length)
+                            : receive(fd, nullptr, message.length);
                 if (received != 0) {
                     return fail(fd);
                 }

@@ -330,6 +330,60 @@ TEST_F(DriverEmulation, HostReadsAndWritesStayWithinEachParameter) {
     EXPECT_EQ(request.request().parms[0].u.value32, 0x12345678u);
 }
 
+// The host's messages as one transfer, cut into pieces of 7 bytes, and with the next message
+// before a large WRITE's end: what the guest's memory gets and the results stay the same.
+TEST_F(DriverEmulation, HostMessagesAreTakenWhateverTheirTransfers) {
+    Bytes large(40000);
+    for (size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<unsigned char>(i * 13 + 1);
+    }
+    const auto answer = [&large](uint32_t round) {
+        Bytes bytes;
+        const auto write = [&bytes](uint32_t index, uint32_t offset, const Bytes& data) {
+            for (const uint32_t word : {0x82u, index, offset, static_cast<uint32_t>(data.size())}) {
+                storeU32(&bytes, word);
+            }
+            bytes.insert(bytes.end(), data.begin(), data.end());
+        };
+        write(0, 0, {static_cast<unsigned char>(round), 2, 3, 4});
+        write(1, 20000, Bytes(30000, 0xEE));  // past the end of parameter 1: dropped
+        write(1, 8, large);
+        write(0, 4, {9, 9});
+        storeU32(&bytes, 0x83);
+        storeU32(&bytes, 100 + round);
+        return bytes;
+    };
+    FakeEndpoint endpoint([&](EndpointPeer& peer) {
+        GuestMessage call;
+        for (uint32_t round = 0; round < 3 && peer.receive(&call); ++round) {
+            const Bytes bytes = answer(round);
+            const size_t piece = round == 1 ? 7 : bytes.size();
+            for (size_t at = 0; at < bytes.size(); at += piece) {
+                const size_t end = std::min(bytes.size(), at + piece);
+                peer.sendRaw(Bytes(bytes.begin() + at, bytes.begin() + end));
+            }
+        }
+        peer.atEnd();
+    });
+    const int fd = openDriver(endpoint);
+    ASSERT_GE(fd, 0);
+    for (uint32_t round = 0; round < 3; ++round) {
+        unsigned char small[8] = {};
+        Bytes big(8 + large.size() + 8, 0);
+        Call request(1, 10);
+        request.address(small, sizeof(small)).address(big.data(), 8 + large.size());
+        EXPECT_EQ(request.make(fd), 0) << round;
+        EXPECT_EQ(request.result(), static_cast<int32_t>(100 + round));
+        const unsigned char expected[8] = {static_cast<unsigned char>(round), 2, 3, 4, 9, 9, 0, 0};
+        EXPECT_EQ(memcmp(small, expected, sizeof(small)), 0) << round;
+        EXPECT_TRUE(std::equal(large.begin(), large.end(), big.begin() + 8)) << round;
+        EXPECT_EQ(big[0], 0);
+        EXPECT_EQ(big[8 + large.size()], 0);
+    }
+    close(fd);
+    endpoint.join();
+}
+
 TEST_F(DriverEmulation, MalformedRequestsFailWithEinvalAndSendNothing) {
     std::vector<GuestMessage> received;
     FakeEndpoint endpoint([&](EndpointPeer& peer) {

@@ -464,16 +464,19 @@ TEST(CameraState, KeepsWhatThePreviewWindowAndRateNeed) {
     EXPECT_EQ(camera.previewFps(), 15u);
 }
 
+SampleStore::Storage storageOf(size_t size, uint64_t version = 0) {
+    return SampleStore::Storage{std::vector<uint8_t>(size, 7), 1, version};
+}
+
 TEST(SampleStore, FullStoreDropsItsOldestSample) {
     test::HostLogCapture log;
     SampleStore samples(4, 250);
     const uint32_t store = samples.open();
     const uint32_t other = samples.open();
     EXPECT_NE(store, other);
-    const std::vector<uint8_t> frame(100, 7);
     std::vector<uint64_t> numbers;
     for (int i = 0; i < 6; ++i) {
-        numbers.push_back(samples.save(store, PixelFormat::kNV21, {16, 16}, frame.data(), 40, i));
+        numbers.push_back(samples.save(store, PixelFormat::kNV21, {16, 16}, storageOf(40), i));
     }
     EXPECT_EQ(samples.outstanding(store), 4u);
     EXPECT_FALSE(samples.release(store, numbers[0]));
@@ -485,8 +488,7 @@ TEST(SampleStore, FullStoreDropsItsOldestSample) {
 
     // The byte bound: two samples of 100 bytes fit in 250, a third drops the oldest.
     for (int i = 0; i < 3; ++i) {
-        numbers.push_back(
-            samples.save(other, PixelFormat::kNV21, {16, 16}, frame.data(), frame.size(), i));
+        numbers.push_back(samples.save(other, PixelFormat::kNV21, {16, 16}, storageOf(100), i));
     }
     EXPECT_EQ(samples.outstanding(other), 2u);
     EXPECT_EQ(numbers[6], (uint64_t{other} << 32) + 1);
@@ -495,8 +497,93 @@ TEST(SampleStore, FullStoreDropsItsOldestSample) {
     samples.close(store);
     EXPECT_EQ(samples.outstanding(store), 0u);
     EXPECT_FALSE(samples.release(store, numbers[3]));
-    EXPECT_EQ(samples.save(store, PixelFormat::kNV21, {16, 16}, frame.data(), 1, 0), 0u);
+    EXPECT_EQ(samples.save(store, PixelFormat::kNV21, {16, 16}, storageOf(1), 0), 0u);
     EXPECT_EQ(samples.outstanding(other), 2u);
+}
+
+TEST(SampleStore, StorageComesBackWithItsNoteOnceNobodyReadsItsSample) {
+    SampleStore samples;
+    const uint32_t store = samples.open();
+    samples.save(store, PixelFormat::kYV12, {16, 16}, storageOf(384, 5), 0);
+    const uint64_t read = samples.save(store, PixelFormat::kYV12, {16, 16}, storageOf(384, 6), 0);
+    EXPECT_TRUE(samples.takeSpare().bytes.empty());
+
+    // A sample being read keeps its storage after its release; then it comes back.
+    std::shared_ptr<const SampleStore::Sample> reader = samples.find(store, read);
+    ASSERT_TRUE(samples.release(store, read));
+    EXPECT_TRUE(samples.takeSpare().bytes.empty());
+    EXPECT_EQ(reader->bytes, std::vector<uint8_t>(384, 7));
+    EXPECT_EQ(reader->version, 6u);
+    reader.reset();
+    const SampleStore::Storage spare = samples.takeSpare();
+    EXPECT_EQ(spare.bytes, std::vector<uint8_t>(384, 7));
+    EXPECT_EQ(spare.owner, 1u);
+    EXPECT_EQ(spare.version, 6u);
+    EXPECT_TRUE(samples.takeSpare().bytes.empty());
+
+    // Closing the store frees its samples' storage too, a few frames of it kept.
+    for (size_t i = 0; i < SampleStore::kSpareFrames + 2; ++i) {
+        samples.save(store, PixelFormat::kYV12, {16, 16}, storageOf(384, 10 + i), 0);
+    }
+    samples.close(store);
+    std::set<uint64_t> versions;
+    for (SampleStore::Storage storage; !(storage = samples.takeSpare()).bytes.empty();) {
+        versions.insert(storage.version);
+    }
+    EXPECT_EQ(versions.size(), SampleStore::kSpareFrames);
+}
+
+// The video frame's storage goes into each sample, and the storage the stream gets back is
+// brought up to date: by converting what changed since when it held a recent picture of the
+// same instance, else by a copy. Whichever way, each sample holds its picture's frame as an
+// instance that never saves one makes it.
+TEST(CameraState, SamplesHoldTheirPictureWhateverStorageComesBack) {
+    const HostConfig config = HostConfig::withCameras(1);
+    HostState state(config);
+    CameraState camera(state, 0);
+    CameraState reference(state, 0);
+    const auto save = [&](const std::string& what) {
+        const CameraState::SavedSample saved = camera.saveVideoFrame();
+        const std::shared_ptr<const SampleStore::Sample> sample =
+            state.samples.find(saved.store, saved.number);
+        const std::vector<uint8_t>& expected = reference.frame(CameraState::Stream::kVideo);
+        EXPECT_TRUE(sample != nullptr && sample->bytes == expected) << what;
+        return saved;
+    };
+    // Released at once: the storage back is one picture old. Enough pictures for the square to
+    // cross tiles and the counter to turn over digits.
+    for (int i = 0; i < 120; ++i) {
+        const CameraState::SavedSample saved = save("released at once, " + std::to_string(i));
+        state.samples.release(saved.store, saved.number);
+    }
+    // Kept for a while, then handed back in a burst: older pictures.
+    std::vector<CameraState::SavedSample> held;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 12; ++i) {
+            held.push_back(save("kept, round " + std::to_string(round)));
+        }
+        for (const CameraState::SavedSample& saved : held) {
+            state.samples.release(saved.store, saved.number);
+        }
+        held.clear();
+    }
+    // Storage of another instance's.
+    CameraState other(state, 0);
+    const CameraState::SavedSample foreign = other.saveVideoFrame();
+    state.samples.release(foreign.store, foreign.number);
+    save("another instance's storage");
+    // A new exposure, size or format changes every tile; then each format's tiles are copied.
+    ASSERT_TRUE(camera.setExposure(2).isOk() && reference.setExposure(2).isOk());
+    save("new exposure");
+    ASSERT_TRUE(camera.setVideoSize("640x480").isOk() && reference.setVideoSize("640x480").isOk());
+    for (const char* format : {"yuv420p", "yuv420sp", "yuv422i-yuyv"}) {
+        ASSERT_TRUE(camera.setVideoFormat(format).isOk() &&
+                    reference.setVideoFormat(format).isOk());
+        for (int i = 0; i < 30; ++i) {
+            const CameraState::SavedSample saved = save(format + (", " + std::to_string(i)));
+            state.samples.release(saved.store, saved.number);
+        }
+    }
 }
 
 }  // namespace

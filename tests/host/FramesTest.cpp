@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "ColorAdjustment.h"
 #include "FrameConverter.h"
@@ -182,6 +183,55 @@ TEST_F(Frames, PartialUpdatesGiveExactlyTheFullFrame) {
             ASSERT_EQ(updated, fullFrame(source, format, size, adjustment)) << what;
             EXPECT_EQ(updated.data(), storage) << what;
         }
+    }
+}
+
+// A picture of pseudo-random pixels, or one whose pixels inside a rectangle come from a second
+// seed; always drawn in full.
+class NoiseSource : public IFrameSource {
+public:
+    NoiseSource(uint32_t seed, uint32_t inside = 0, Rect rect = {})
+        : _seed(seed), _inside(inside), _rect(rect) {}
+    uint64_t capture() override { return 0; }
+    uint64_t number() const override { return 0; }
+    void render(uint8_t* canvas, int stride, FrameSize size, std::optional<uint64_t>,
+                std::vector<Rect>* damage) override {
+        for (int y = 0; y < static_cast<int>(size.height); ++y) {
+            for (int x = 0; x < static_cast<int>(size.width); ++x) {
+                const bool in = x >= _rect.x && x < _rect.x + _rect.width && y >= _rect.y &&
+                                y < _rect.y + _rect.height;
+                uint32_t v = (in ? _inside : _seed) * 2654435761u ^ (x * 40503u + y * 65599u);
+                v ^= v >> 13;
+                v *= 0x5bd1e995u;
+                std::memcpy(canvas + y * stride + x * 4, &v, 4);
+            }
+        }
+        damage->push_back({0, 0, static_cast<int>(size.width), static_cast<int>(size.height)});
+    }
+
+private:
+    const uint32_t _seed;
+    const uint32_t _inside;
+    const Rect _rect;
+};
+
+TEST_F(Frames, CopiedRectangleGivesTheFrameOfBothPictures) {
+    const FrameSize size{360, 240};
+    // Odd coordinates: the copy widens to even ones, as conversion does.
+    const Rect rect{33, 17, 101, 63};
+    const Rect widened{32, 16, 102, 64};
+    for (PixelFormat format : {PixelFormat::kNV21, PixelFormat::kYV12, PixelFormat::kYUYV,
+                               PixelFormat::kRGB888, PixelFormat::kARGB}) {
+        NoiseSource first(1);
+        NoiseSource second(2);
+        NoiseSource both(1, 2, widened);
+        const std::vector<uint8_t> from = fullFrame(second, format, size, {});
+        FrameConverter converter;
+        converter.configure(format, size);
+        converter.update(first, {});
+        converter.copyRect(rect, from.data());
+        EXPECT_EQ(converter.update(first, {}), fullFrame(both, format, size, {}))
+            << nameOf(format, size);
     }
 }
 
