@@ -72,7 +72,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         android::CRemoteParameters message;
         message.unflatten(packet, static_cast<size_t>(length));
-        delete[] packet;
     }
     close(peer);
     return 0;

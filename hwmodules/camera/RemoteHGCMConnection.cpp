@@ -22,7 +22,8 @@ const size_t kRecordSize = 13;
 const int kQuietAnswersBeforePause = 64;
 const useconds_t kQuietPauseMaxUs = 10000;
 const uint64_t kQuietLimitUs = 30000000;
-// Room for the largest frames the host offers (1920x1080 in RGB is 6 MB).
+// Room for the largest frames the host offers (1920x1080 in RGB is 6 MB): kept from packet to
+// packet, so that frames don't cost fresh pages on every read.
 const unsigned long kKeptStagingSize = 8ul * 1024 * 1024;
 
 // Counts the answers that delivered nothing in a row and pauses between them. False once the
@@ -154,6 +155,11 @@ int CRemoteHGCMConnection::receivePkt(unsigned char** pkt) {
         ALOGE("[%s] - receivePkt for pakct len Failed", "receivePkt");
         return 0;
     }
+    // The previous packet is over: an area grown for an unusually large one is let go.
+    if (_staging_capacity > kKeptStagingSize) {
+        _staging.reset();
+        _staging_capacity = 0;
+    }
     unsigned char prefix[4];
     if (readFully(prefix, sizeof(prefix)) == nullptr) {
         ALOGE("[%s] - receivePkt for pakct len Failed", "receivePkt");
@@ -164,17 +170,16 @@ int CRemoteHGCMConnection::receivePkt(unsigned char** pkt) {
         ALOGE("[%s] - Refusing a packet of %u bytes", "receivePkt", length);
         return 0;
     }
-    unsigned char* payload = length != 0 ? new (std::nothrow) unsigned char[length] : nullptr;
-    if (length != 0 && payload == nullptr) {
+    unsigned char* area = length != 0 ? staging(length) : nullptr;
+    if (length != 0 && area == nullptr) {
         ALOGE("[%s] - Unable to allocate a packet of %u bytes", "receivePkt", length);
         return 0;
     }
-    if (readFully(payload, length) == nullptr) {
+    if (receiveInPlace(area, length) == nullptr) {
         ALOGE("[%s] - receivePkt for packet content Failed", "receivePkt");
-        delete[] payload;
         return 0;
     }
-    *pkt = payload;
+    *pkt = area + 4;
     return static_cast<int>(length);
 }
 
@@ -193,15 +198,13 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
     }
     unsigned long remaining = count;
     QuietHost quiet;
-    unsigned char* result = dst;
     while (remaining != 0) {
         storeU32(staging, 0xFFFFFFFFu);
         _stream.recvData(staging, static_cast<unsigned int>(remaining));
         const int32_t delivered = static_cast<int32_t>(loadU32(staging));
         if (delivered < 0) {
             ALOGE("[%s] - Unable to receive", "readFully");
-            result = nullptr;
-            break;
+            return nullptr;
         }
         unsigned long used = static_cast<unsigned long>(delivered);
         if (used > remaining) {
@@ -212,12 +215,42 @@ unsigned char* CRemoteHGCMConnection::readFully(unsigned char* dst, unsigned lon
         memcpy(dst + (count - remaining), staging + 4, used);
         remaining -= used;
         if (!quiet.delivered(used)) {
-            result = nullptr;
-            break;
+            return nullptr;
         }
     }
-    releaseLargeStaging();
-    return result;
+    return dst;
+}
+
+unsigned char* CRemoteHGCMConnection::receiveInPlace(unsigned char* area, unsigned long count) {
+    if (count == 0 || area == nullptr) {
+        ALOGE("[%s] - Request to read to a NULL buffer or 0 length", "readFully");
+        return nullptr;
+    }
+    unsigned long received = 0;
+    QuietHost quiet;
+    while (received < count) {
+        unsigned char* place = area + received;
+        unsigned char kept[4];
+        memcpy(kept, place, sizeof(kept));
+        storeU32(place, 0xFFFFFFFFu);
+        _stream.recvData(place, static_cast<unsigned int>(count - received));
+        const int32_t delivered = static_cast<int32_t>(loadU32(place));
+        memcpy(place, kept, sizeof(kept));
+        if (delivered < 0) {
+            ALOGE("[%s] - Unable to receive", "readFully");
+            return nullptr;
+        }
+        unsigned long used = static_cast<unsigned long>(delivered);
+        if (used > count - received) {
+            ALOGE("HGCM BUFFER OVERRUN");
+            used = count - received;
+        }
+        received += used;
+        if (!quiet.delivered(used)) {
+            return nullptr;
+        }
+    }
+    return area;
 }
 
 unsigned char* CRemoteHGCMConnection::staging(unsigned long count) {
@@ -230,13 +263,6 @@ unsigned char* CRemoteHGCMConnection::staging(unsigned long count) {
         _staging_capacity = count;
     }
     return _staging.get();
-}
-
-void CRemoteHGCMConnection::releaseLargeStaging() {
-    if (_staging_capacity > kKeptStagingSize) {
-        _staging.reset();
-        _staging_capacity = 0;
-    }
 }
 
 unsigned char* CRemoteHGCMConnection::readFullyWithStream(unsigned char* dst, unsigned long count) {

@@ -37,7 +37,8 @@ public:
     // One transfer when data is the payload area, else two (length, then payload). Returns 0:
     // a failed transfer makes the following receivePkt fail at once.
     int sendPkt(unsigned char* data, unsigned int length) override;
-    // Refuses a zero length and one above kMaxPacketLength.
+    // Refuses a zero length and one above kMaxPacketLength. The payload is received in place
+    // into the staging area, which it shares with readFully.
     int receivePkt(unsigned char** pkt) override;
     // Sends the close record and closes the control socket; the stream's client stays.
     int close() override;
@@ -60,11 +61,13 @@ private:
     CRemoteHGCMConnection& operator=(const CRemoteHGCMConnection&) = delete;
 
     int writeControl(ControlCommand command, uint32_t argument);
-    // The staging area of readFully, room for count bytes after the 4-byte count. Kept from
-    // read to read up to kKeptStagingSize, so that frames of several MB don't cost fresh pages
-    // on every read; releaseLargeStaging lets a larger one go after its read.
+    // The staging area of readFully, room for count bytes after the 4-byte count; it grows, and
+    // receivePkt lets go of it when it has grown past kKeptStagingSize.
     unsigned char* staging(unsigned long count);
-    void releaseLargeStaging();
+    // Receives count bytes into area + 4 (area holds count + 4 bytes), however the host splits
+    // them: each transfer's count lands in the 4 bytes before the place its data goes, whose
+    // bytes are put back afterwards. area or NULL on failure.
+    unsigned char* receiveInPlace(unsigned char* area, unsigned long count);
 
     CSocketStream _control;
     HGCMStream _stream;

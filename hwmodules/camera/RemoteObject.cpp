@@ -83,7 +83,6 @@ int CRemoteObject::executeMethod(CRemoteParameters* input, CRemoteParameters* ou
         return -1;
     }
     output->unflatten(reply, static_cast<size_t>(replyLength));
-    delete[] reply;
     return 0;
 }
 

@@ -15,7 +15,7 @@ namespace {
 const int kConnectAttempts = 5;
 }
 
-CRemoteSocketConnection::CRemoteSocketConnection() : _buffer(nullptr) {}
+CRemoteSocketConnection::CRemoteSocketConnection() : _buffer(nullptr), _reply_capacity(0) {}
 
 CRemoteSocketConnection::~CRemoteSocketConnection() {
     releaseBuffer();
@@ -69,17 +69,19 @@ int CRemoteSocketConnection::receivePkt(unsigned char** pkt) {
         _stream.close();
         return 0;
     }
-    unsigned char* payload = new (std::nothrow) unsigned char[length];
-    if (payload == nullptr) {
+    if (_reply_capacity < length) {
+        _reply.reset(new (std::nothrow) unsigned char[length]);
+        _reply_capacity = _reply ? length : 0;
+    }
+    if (!_reply) {
         ALOGE("%s: Unable to allocate a packet of %u bytes", "receivePkt", length);
         _stream.close();
         return 0;
     }
-    if (_stream.readFully(payload, length) != 0) {
-        delete[] payload;
+    if (_stream.readFully(_reply.get(), length) != 0) {
         return 0;
     }
-    *pkt = payload;
+    *pkt = _reply.get();
     return static_cast<int>(length);
 }
 

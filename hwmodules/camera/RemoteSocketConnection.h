@@ -1,5 +1,9 @@
 #pragma once
 
+#include <stdint.h>
+
+#include <memory>
+
 #include "RemoteConnection.h"
 #include "SocketStream.h"
 
@@ -20,8 +24,8 @@ public:
     unsigned char* getPktBuffer(unsigned int size) override;
     // Writes the length, then the payload; the packet array is released once both are out.
     int sendPkt(unsigned char* data, unsigned int length) override;
-    // Refuses a zero length, and one above kMaxPacketLength or that cannot be allocated; in the
-    // latter cases it closes the stream, since the bytes that follow can no longer be framed.
+    // Refuses a zero length and one above kMaxPacketLength, closing the stream in the latter
+    // case since the bytes that follow can no longer be framed.
     int receivePkt(unsigned char** pkt) override;
     int close() override;
 
@@ -30,6 +34,9 @@ private:
 
     CSocketStream _stream;
     unsigned char* _buffer;
+    // The last reply's payload; only grows.
+    std::unique_ptr<unsigned char[]> _reply;
+    uint32_t _reply_capacity;
 };
 
 }  // namespace android

@@ -174,7 +174,6 @@ TEST_F(HybridConnection, ReplyDeliveredOneBytePerTransferArrivesWhole) {
     unsigned char* packet = nullptr;
     ASSERT_EQ(_connection->receivePkt(&packet), 5);
     EXPECT_EQ(Bytes(packet, packet + 5), (Bytes{'h', 'e', 'l', 'l', 'o'}));
-    delete[] packet;
     finish();
 }
 

@@ -46,14 +46,13 @@ public:
         if (replies.empty()) {
             return 0;
         }
-        const Bytes reply = replies.front();
+        _received = replies.front();
         replies.pop_front();
-        if (reply.empty()) {
+        if (_received.empty()) {
             return 0;
         }
-        *pkt = new unsigned char[reply.size()];
-        std::copy(reply.begin(), reply.end(), *pkt);
-        return static_cast<int>(reply.size());
+        *pkt = _received.data();
+        return static_cast<int>(_received.size());
     }
 
     int close() override {
@@ -89,6 +88,7 @@ public:
 private:
     unsigned char* _area = nullptr;
     unsigned int _areaSize = 0;
+    Bytes _received;  // the last packet received, the connection's until the next one
 };
 
 }  // namespace test

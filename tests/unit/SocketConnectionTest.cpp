@@ -106,7 +106,6 @@ TEST(RemoteSocketConnection, RequestGoesOutAsLengthThenPayload) {
     EXPECT_EQ(connection.receivePkt(&reply), 1);
     ASSERT_NE(reply, nullptr);
     EXPECT_EQ(reply[0], 9);
-    delete[] reply;
     EXPECT_EQ(seen, (Bytes{3, 0, 0, 0, 'a', 'b', 'c'}));
 }
 
@@ -122,7 +121,6 @@ TEST(RemoteSocketConnection, ReplySplitIntoTinySegmentsArrivesWhole) {
     unsigned char* reply = nullptr;
     ASSERT_EQ(connection.receivePkt(&reply), 300);
     EXPECT_EQ(Bytes(reply, reply + 300), payload);
-    delete[] reply;
 }
 
 TEST(RemoteSocketConnection, BadRepliesGiveZeroAndNoPacket) {
