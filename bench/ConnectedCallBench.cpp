@@ -132,7 +132,7 @@ void quiet(int, const char*, const char*, void*) {}
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    vemo::test::GuestHost host(VEMO_HOSTD_PATH);
+    vemo::test::GuestHost host(VEMO_HOSTD_PATH, false);
     if (!host.start({"--quiet"})) {
         fprintf(stderr, "bench: %s\n", host.error().c_str());
         return 1;

@@ -44,7 +44,7 @@ struct Size {
 class Previewing {
 public:
     Previewing(const Size& size, bool callbacks, const std::vector<std::string>& extra = {})
-        : _host(VEMO_HOSTD_PATH) {
+        : _host(VEMO_HOSTD_PATH, false) {
         std::vector<std::string> args = {"--quiet", "--camera",
                                          "0:preview-sizes=" + size.text() + ",preferred=" +
                                              size.text() + ",video-sizes=1920x1080/1280x720"};
@@ -105,6 +105,8 @@ void previewSteps(benchmark::State& state, Size size, bool callbacks) {
     }
 }
 
+const size_t kWarmUpFrames = 100;
+
 // Metadata mode hands each record back as it arrives (promptly), or all of them once the
 // recording stops (releases apart from delivery).
 void recordFrames(benchmark::State& state, bool metadata, bool releaseAtOnce) {
@@ -126,7 +128,9 @@ void recordFrames(benchmark::State& state, bool metadata, bool releaseAtOnce) {
     camera.callbacks().setKeepData(metadata);
     camera.device().enableMsgType(CAMERA_MSG_VIDEO_FRAME);
     camera.device().startRecording();
-    camera.callbacks().waitFor(CAMERA_MSG_VIDEO_FRAME, 2, std::chrono::seconds(5));
+    // Steady state first: the host's sample store has filled (64 samples) and every buffer on
+    // the way has its pages.
+    camera.callbacks().waitFor(CAMERA_MSG_VIDEO_FRAME, kWarmUpFrames, std::chrono::seconds(10));
     size_t seen = camera.callbacks().eventCount();
     for (auto _ : state) {
         // One frame; in metadata mode its record goes back at once, as an encoder's would.

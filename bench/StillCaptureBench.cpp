@@ -116,7 +116,7 @@ void quiet(int, const char*, const char* message, void*) {
 
 // Capture latency, and its parts measured apart, averaged over a few pictures.
 int captureLatency() {
-    vemo::test::GuestHost host(VEMO_HOSTD_PATH);
+    vemo::test::GuestHost host(VEMO_HOSTD_PATH, false);
     if (!host.start({"--quiet"})) {
         fprintf(stderr, "bench: %s\n", host.error().c_str());
         return 1;

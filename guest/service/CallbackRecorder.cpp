@@ -158,10 +158,18 @@ camera_memory_t* CallbackRecorder::requestMemory(int fd, size_t size, unsigned i
 void CallbackRecorder::record(CameraEvent event, const camera_memory_t* memory) {
     event.thread = std::this_thread::get_id();
     event.received = std::chrono::steady_clock::now();
+    Hook hook;
+    bool keep = false;
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        hook = _hook;
+        keep = _keepData;
+    }
     if (memory != nullptr) {
         event.hasMemory = true;
         event.size = memory->size;
-        if (memory->data != nullptr && memory->size > 0) {
+        // The bytes are copied only for whoever reads them: the hook, or the events kept.
+        if ((hook || keep) && memory->data != nullptr && memory->size > 0) {
             const auto* bytes = static_cast<const uint8_t*>(memory->data);
             event.bytes.assign(bytes, bytes + memory->size);
         }
@@ -170,16 +178,11 @@ void CallbackRecorder::record(CameraEvent event, const camera_memory_t* memory) 
         const auto block = r.blocks.find(const_cast<camera_memory_t*>(memory));
         event.ownBlock = block != r.blocks.end();
     }
-    Hook hook;
-    {
-        std::lock_guard<std::mutex> guard(_lock);
-        hook = _hook;
-    }
     if (hook) {
         hook(event);
     }
     std::lock_guard<std::mutex> guard(_lock);
-    if (!_keepData) {
+    if (!keep) {
         event.bytes = std::vector<uint8_t>();
     }
     _events.push_back(std::move(event));

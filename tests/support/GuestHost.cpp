@@ -14,9 +14,9 @@ const char* const kGuestVariables[] = {"VEMO_NAT_PORT_10072", "VEMO_NAT_PORT_100
                                        "VEMO_HGCM_SOCKET"};
 }
 
-GuestHost::GuestHost(std::string hostdPath) : _host(std::move(hostdPath)) {
+GuestHost::GuestHost(std::string hostdPath, bool keepRecord) : _host(std::move(hostdPath)) {
     char folder[] = "/tmp/vemo-guesthost-XXXXXX";
-    if (mkdtemp(folder) != nullptr) {
+    if (keepRecord && mkdtemp(folder) != nullptr) {
         _folder = folder;
         _recordPath = _folder + "/record.log";
     }
@@ -34,7 +34,10 @@ GuestHost::~GuestHost() {
 }
 
 bool GuestHost::start(const std::vector<std::string>& args) {
-    std::vector<std::string> all = {"--record", _recordPath};
+    std::vector<std::string> all;
+    if (!_recordPath.empty()) {
+        all = {"--record", _recordPath};
+    }
     all.insert(all.end(), args.begin(), args.end());
     if (!_host.start(all)) {
         return false;

@@ -15,13 +15,14 @@ namespace test {
 
 class GuestHost {
 public:
-    explicit GuestHost(std::string hostdPath);
+    // Without keepRecord the host keeps no record, as a user's host runs (the benchmarks).
+    explicit GuestHost(std::string hostdPath, bool keepRecord = true);
     ~GuestHost();
 
     GuestHost(const GuestHost&) = delete;
     GuestHost& operator=(const GuestHost&) = delete;
 
-    // Starts the host with args (plus its record file) and points the guest at it.
+    // Starts the host with args (plus its record file, when kept) and points the guest at it.
     bool start(const std::vector<std::string>& args = {});
     const std::string& error() const { return _host.error(); }
     HostProcess& process() { return _host; }
