@@ -93,7 +93,8 @@ CameraState::CameraState(HostState& state, size_t ix)
       _source(_content->makeSource()),
       _paced(state.config.paced),
       _pacer(state.clock),
-      _timestamp(monotonicMicros()),
+      _timestampOffset(state.config.timestampOffsetUs),
+      _timestamp(monotonicMicros() + _timestampOffset),
       _previewFps(_camera.fps),
       _preview{PixelFormat::kNV21, _camera.preferredPreviewSize, {}},
       _video{PixelFormat::kYV12, _camera.videoSizes.front(), {}},
@@ -197,7 +198,7 @@ void CameraState::capture() {
         _pacer.next(frameRate());
     }
     _source->capture();
-    _timestamp = monotonicMicros();
+    _timestamp = monotonicMicros() + _timestampOffset;
     ++_captures;
 }
 

@@ -136,6 +136,7 @@ private:
     std::unique_ptr<IFrameSource> _source;
     const bool _paced;
     FramePacer _pacer;
+    const uint64_t _timestampOffset;  // microseconds added to the clock's
     uint64_t _timestamp = 0;
     uint64_t _captures = 0;  // pictures taken so far
     ColorAdjustment _adjustment;

@@ -67,6 +67,9 @@ struct HostConfig {
     // unless told --unpaced; services that a test or benchmark builds in its own process don't,
     // unless it sets this.
     bool paced = false;
+    // Added to every frame timestamp (microseconds of the monotonic clock), so that tests can
+    // reach timestamps whose upper 32 bits are set.
+    uint64_t timestampOffsetUs = 0;
 
     // Camera 0 faces the back, camera 1 the user; any further camera the back.
     static CameraConfig defaultCamera(size_t ix);

@@ -69,8 +69,12 @@ bool parseSwitch(std::string_view text, bool* out) {
 }
 
 constexpr const char* kSizeExpected = "WIDTHxHEIGHT, even sides from 16 to 4096";
+constexpr const char* kThumbnailSizeExpected = "WIDTHxHEIGHT, sides from 16 to 4096";
 constexpr const char* kSizesExpected =
     "sizes WIDTHxHEIGHT joined with '/', even sides from 16 to 4096";
+// Past 2^40 microseconds (12 days) the nanoseconds the guest makes of a timestamp would come
+// close to overflowing.
+constexpr uint64_t kMaxTimestampOffsetUs = uint64_t{1} << 40;
 constexpr const char* kFpsExpected = "a number of pictures a second from 1 to 120";
 
 // Keys of --camera. A new camera setting is one row here and one field in CameraConfig.
@@ -109,7 +113,7 @@ const CameraKey kCameraKeys[] = {
      [](std::string_view v, CameraConfig* c) {
          return parseSize(v, &c->thumbnailSize, FrameSize::Sides::kAny);
      },
-     kSizeExpected},
+     kThumbnailSizeExpected},
     {"white-balance",
      [](std::string_view v, CameraConfig* c) { return parseSwitch(v, &c->whiteBalance); },
      "0 or 1"},
@@ -310,6 +314,18 @@ const OptionDef kOptions[] = {
          *error = "expected 0, 90, 180 or 270";
          return false;
      }},
+    {"--timestamp-offset", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         uint64_t value = 0;
+         const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+         if (v.empty() || ec != std::errc() || end != v.data() + v.size() ||
+             value > kMaxTimestampOffsetUs) {
+             *error = "expected microseconds from 0 to " + std::to_string(kMaxTimestampOffsetUs);
+             return false;
+         }
+         s->options->host.timestampOffsetUs = value;
+         return true;
+     }},
     {"--listen", true,
      [](std::string_view v, ParseState* s, std::string* error) {
          in_addr address{};
@@ -400,7 +416,9 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
     // Camera settings apply once the count is known, whatever the order on the command line.
     const uint32_t orientation = options->host.orientation;
     const HostFaults faults = options->host.faults;
+    const uint64_t timestampOffset = options->host.timestampOffsetUs;
     options->host = HostConfig::withCameras(state.cameraCount);
+    options->host.timestampOffsetUs = timestampOffset;
     options->host.orientation = orientation;
     options->host.faults = faults;
     options->host.paced = state.paced;
@@ -469,6 +487,8 @@ std::string usageText() {
            "                         name=\"Vemo Test Pattern (back)\"; camera 1 facing=0\n"
            "                         orientation=0 name=\"Vemo Test Pattern (front)\"\n"
            "  --orientation D        current device orientation: 0, 90, 180 or 270 (default 0)\n"
+           "  --timestamp-offset US  add US microseconds to every frame timestamp, for tests\n"
+           "                         of timestamps past 32 bits (default 0)\n"
            "  --unpaced              hand out pictures as fast as they are asked for; by\n"
            "                         default a capture waits until the camera's next picture\n"
            "                         is due, at its rate\n"

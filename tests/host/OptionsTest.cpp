@@ -38,7 +38,8 @@ TEST(HostOptions, CameraSettingsApplyWhateverTheOrder) {
     std::string error;
     ASSERT_TRUE(parse({"--camera", "2:facing=0,orientation=90,name=Side Cam", "--cameras=3",
                        "--camera=0:name=Rear", "--camera", "0:orientation=180", "--orientation",
-                       "270", "--listen=127.0.0.2", "--camera-port", "0", "--verbose"},
+                       "270", "--listen=127.0.0.2", "--camera-port", "0", "--verbose",
+                       "--timestamp-offset", "4294967296"},
                       &options, &error))
         << error;
     ASSERT_EQ(options.host.cameras.size(), 3u);
@@ -49,6 +50,7 @@ TEST(HostOptions, CameraSettingsApplyWhateverTheOrder) {
     EXPECT_EQ(options.host.cameras[2].orientation, 90u);
     EXPECT_EQ(options.host.cameras[2].name, "Side Cam");
     EXPECT_EQ(options.host.orientation, 270u);
+    EXPECT_EQ(options.host.timestampOffsetUs, 4294967296u);
     EXPECT_EQ(options.listenAddress, "127.0.0.2");
     EXPECT_EQ(options.cameraPort, 0);
     EXPECT_EQ(options.logLevel, LogLevel::kDebug);
@@ -111,8 +113,10 @@ TEST(HostOptions, BadOptionsSayWhatIsWrongInOneSentence) {
          "--camera 0:video-sizes=640x480/641x480: video-sizes: expected sizes WIDTHxHEIGHT "
          "joined with '/', even sides from 16 to 4096, got \"640x480/641x480\""},
         {{"--camera", "0:thumbnail=0x0"},
-         "--camera 0:thumbnail=0x0: thumbnail: expected WIDTHxHEIGHT, even sides from 16 to "
-         "4096, got \"0x0\""},
+         "--camera 0:thumbnail=0x0: thumbnail: expected WIDTHxHEIGHT, sides from 16 to 4096, "
+         "got \"0x0\""},
+        {{"--timestamp-offset", "-1"},
+         "--timestamp-offset: expected microseconds from 0 to 1099511627776, got \"-1\""},
         {{"--camera", "0:preview-sizes=640x480"},
          "--camera 0: preferred size 1280x720 is not one of the preview sizes"},
         {{"--camera", "1:exposure=yes"},

@@ -267,6 +267,24 @@ TEST_F(PreviewRecording, CopiedFramesCarryTheHostsTimestampInNanoseconds) {
     EXPECT_EQ(countRequests("getFrameContents"), eventsOf(CAMERA_MSG_VIDEO_FRAME).size() + 0u);
 }
 
+// A host timestamp past 32 bits of microseconds: its upper half (ts_high 1 and more) counts
+// 2^32 microseconds, 2^32 x 1000 nanoseconds in the callback.
+TEST_F(PreviewRecording, CopiedFrameTimestampsJoinBothHalves) {
+    const int64_t offsetUs = int64_t{1} << 32;
+    startHost({"--timestamp-offset", std::to_string(offsetUs)});
+    open();
+    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+    const int64_t start = nowNanos();
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 2, std::chrono::seconds(5)));
+    _device->stopRecording();
+    const int64_t end = nowNanos();
+    for (const guest::CameraEvent& frame : eventsOf(CAMERA_MSG_VIDEO_FRAME)) {
+        EXPECT_GE(frame.timestamp - offsetUs * 1000, start - 1000);
+        EXPECT_LE(frame.timestamp - offsetUs * 1000, end);
+    }
+}
+
 TEST_F(PreviewRecording, WithoutVideoFrameMessagesRecordingAsksTheHostForNothing) {
     startHost();
     open();
