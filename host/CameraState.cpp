@@ -252,7 +252,7 @@ void CameraState::noteVideoChanges() {
 
 void CameraState::exchangeVideoFrame(const std::vector<uint8_t>& frame,
                                      SampleStore::Storage* spare) {
-    if (_tileColumns == 0 || spare->owner != _owner || spare->bytes.size() != frame.size()) {
+    if (_tileColumns == 0 || spare->note.owner != _owner || spare->bytes.size() != frame.size()) {
         copyFrame(frame, &spare->bytes);
         _video.converter.swapFrame(&spare->bytes);
     } else {
@@ -264,7 +264,7 @@ void CameraState::exchangeVideoFrame(const std::vector<uint8_t>& frame,
             const uint64_t* versions = &_tileVersions[row * _tileColumns];
             for (uint32_t column = 0; column < _tileColumns;) {
                 uint32_t end = column;
-                while (end < _tileColumns && versions[end] > spare->version) {
+                while (end < _tileColumns && versions[end] > spare->note.version) {
                     ++end;
                 }
                 if (end > column) {
@@ -277,8 +277,8 @@ void CameraState::exchangeVideoFrame(const std::vector<uint8_t>& frame,
             }
         }
     }
-    spare->owner = _owner;
-    spare->version = _videoVersion;
+    spare->note.owner = _owner;
+    spare->note.version = _videoVersion;
 }
 
 const std::vector<uint8_t>& CameraState::windowFrame() {

@@ -35,9 +35,16 @@ public:
     static constexpr size_t kMaxHeldWrite = 4096;
     static constexpr size_t kMaxHeld = 64 * 1024;
 
-    HgcmCall(SocketReader& wire, uint32_t clientId, uint32_t function,
+    // held is the channel's, reused from call to call so that a call allocates nothing for it.
+    HgcmCall(SocketReader& wire, std::vector<uint8_t>& held, uint32_t clientId, uint32_t function,
              std::vector<HgcmParam> params)
-        : _wire(wire), _clientId(clientId), _function(function), _params(std::move(params)) {}
+        : _wire(wire),
+          _held(held),
+          _clientId(clientId),
+          _function(function),
+          _params(std::move(params)) {
+        _held.clear();
+    }
 
     uint32_t clientId() const { return _clientId; }
     uint32_t function() const { return _function; }
@@ -80,10 +87,10 @@ private:
     bool sendAfterHeld(iovec* pieces, size_t count, const char* what);
 
     SocketReader& _wire;
+    std::vector<uint8_t>& _held;  // WRITE messages not sent yet, in order
     const uint32_t _clientId;
     const uint32_t _function;
     const std::vector<HgcmParam> _params;
-    std::vector<uint8_t> _held;  // WRITE messages not sent yet, in order
     std::string _broken;
 };
 

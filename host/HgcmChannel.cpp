@@ -173,7 +173,7 @@ bool HgcmChannel::serveCall(std::string* why) {
     if (!readParams(count, &params, why)) {
         return false;
     }
-    HgcmCall call(_wire, loadU32Le(header), loadU32Le(header + 4), std::move(params));
+    HgcmCall call(_wire, _held, loadU32Le(header), loadU32Le(header + 4), std::move(params));
     const int32_t result = _service.call(_handle, call);
     if (!call.complete(result)) {
         *why = call.brokenWhy();

@@ -36,6 +36,7 @@ private:
     bool send(const uint8_t* data, size_t size, std::string* why);
 
     SocketReader _wire;
+    std::vector<uint8_t> _held;  // the held WRITEs of the call in flight (HgcmCall)
     const unsigned _handle;
     const std::string _label;  // "hgcm handle 4", starts log lines
     IHgcmService& _service;

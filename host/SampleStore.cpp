@@ -25,7 +25,7 @@ uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size, 
     std::shared_ptr<Sample> sample(new Sample, [spare = _spare](Sample* gone) {
         std::lock_guard<std::mutex> guard(spare->lock);
         if (spare->frames.size() < kSpareFrames) {
-            spare->frames.push_back(Storage{std::move(gone->bytes), gone->owner, gone->version});
+            spare->frames.push_back(Storage{std::move(gone->bytes), gone->note});
         }
         delete gone;
     });
@@ -33,8 +33,7 @@ uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size, 
     sample->size = size;
     sample->timestamp = timestamp;
     sample->bytes = std::move(frame.bytes);
-    sample->owner = frame.owner;
-    sample->version = frame.version;
+    sample->note = frame.note;
     const size_t count = sample->bytes.size();
 
     std::lock_guard<std::mutex> guard(_lock);

@@ -37,12 +37,16 @@ public:
     // Sample storage kept for reuse.
     static constexpr size_t kSpareFrames = 4;
 
-    // Frame storage on its way into the store or back out, with its saver's note of what the
-    // bytes hold; the store keeps the note with the bytes and hands both back together.
-    struct Storage {
-        std::vector<uint8_t> bytes;
+    // The saver's note of what frame storage holds; the store keeps it with the bytes and hands
+    // both back together.
+    struct Note {
         uint64_t owner = 0;
         uint64_t version = 0;
+    };
+    // Frame storage on its way into the store or back out.
+    struct Storage {
+        std::vector<uint8_t> bytes;
+        Note note;
     };
 
     struct Sample {
@@ -51,8 +55,7 @@ public:
         PixelFormat format = PixelFormat::kYV12;
         FrameSize size;
         std::vector<uint8_t> bytes;
-        uint64_t owner = 0;  // the saver's note, as Storage has it
-        uint64_t version = 0;
+        Note note;
     };
 
     SampleStore() = default;

@@ -465,7 +465,7 @@ TEST(CameraState, KeepsWhatThePreviewWindowAndRateNeed) {
 }
 
 SampleStore::Storage storageOf(size_t size, uint64_t version = 0) {
-    return SampleStore::Storage{std::vector<uint8_t>(size, 7), 1, version};
+    return SampleStore::Storage{std::vector<uint8_t>(size, 7), {1, version}};
 }
 
 TEST(SampleStore, FullStoreDropsItsOldestSample) {
@@ -513,12 +513,12 @@ TEST(SampleStore, StorageComesBackWithItsNoteOnceNobodyReadsItsSample) {
     ASSERT_TRUE(samples.release(store, read));
     EXPECT_TRUE(samples.takeSpare().bytes.empty());
     EXPECT_EQ(reader->bytes, std::vector<uint8_t>(384, 7));
-    EXPECT_EQ(reader->version, 6u);
+    EXPECT_EQ(reader->note.version, 6u);
     reader.reset();
     const SampleStore::Storage spare = samples.takeSpare();
     EXPECT_EQ(spare.bytes, std::vector<uint8_t>(384, 7));
-    EXPECT_EQ(spare.owner, 1u);
-    EXPECT_EQ(spare.version, 6u);
+    EXPECT_EQ(spare.note.owner, 1u);
+    EXPECT_EQ(spare.note.version, 6u);
     EXPECT_TRUE(samples.takeSpare().bytes.empty());
 
     // Closing the store frees its samples' storage too, a few frames of it kept.
@@ -528,7 +528,7 @@ TEST(SampleStore, StorageComesBackWithItsNoteOnceNobodyReadsItsSample) {
     samples.close(store);
     std::set<uint64_t> versions;
     for (SampleStore::Storage storage; !(storage = samples.takeSpare()).bytes.empty();) {
-        versions.insert(storage.version);
+        versions.insert(storage.note.version);
     }
     EXPECT_EQ(versions.size(), SampleStore::kSpareFrames);
 }

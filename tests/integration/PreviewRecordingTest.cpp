@@ -47,6 +47,16 @@ protected:
         ASSERT_EQ(_device->startPreview(), 0);
     }
 
+    // Records in copy mode until frames have arrived; *start and *end are the clock around it.
+    void recordCopies(size_t frames, int64_t* start, int64_t* end) {
+        _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
+        *start = nowNanos();
+        ASSERT_EQ(_device->startRecording(), 0);
+        ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, frames, std::chrono::seconds(5)));
+        _device->stopRecording();
+        *end = nowNanos();
+    }
+
     std::vector<guest::CameraEvent> eventsOf(int32_t message) {
         std::vector<guest::CameraEvent> result;
         for (const guest::CameraEvent& event : _callbacks.events()) {
@@ -245,12 +255,9 @@ TEST_F(PreviewRecording, MetadataRecordsNameHostSamplesThatReleasesHandBack) {
 TEST_F(PreviewRecording, CopiedFramesCarryTheHostsTimestampInNanoseconds) {
     startHost();
     open();
-    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
-    const int64_t start = nowNanos();
-    ASSERT_EQ(_device->startRecording(), 0);
-    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 3, std::chrono::seconds(5)));
-    _device->stopRecording();
-    const int64_t end = nowNanos();
+    int64_t start = 0;
+    int64_t end = 0;
+    ASSERT_NO_FATAL_FAILURE(recordCopies(3, &start, &end));
     int64_t previous = 0;
     for (const guest::CameraEvent& frame : eventsOf(CAMERA_MSG_VIDEO_FRAME)) {
         // YV12 at 1280x720, the default video format and size.
@@ -273,12 +280,9 @@ TEST_F(PreviewRecording, CopiedFrameTimestampsJoinBothHalves) {
     const int64_t offsetUs = int64_t{1} << 32;
     startHost({"--timestamp-offset", std::to_string(offsetUs)});
     open();
-    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
-    const int64_t start = nowNanos();
-    ASSERT_EQ(_device->startRecording(), 0);
-    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 2, std::chrono::seconds(5)));
-    _device->stopRecording();
-    const int64_t end = nowNanos();
+    int64_t start = 0;
+    int64_t end = 0;
+    ASSERT_NO_FATAL_FAILURE(recordCopies(2, &start, &end));
     for (const guest::CameraEvent& frame : eventsOf(CAMERA_MSG_VIDEO_FRAME)) {
         EXPECT_GE(frame.timestamp - offsetUs * 1000, start - 1000);
         EXPECT_LE(frame.timestamp - offsetUs * 1000, end);
