@@ -3,11 +3,21 @@
 namespace vemo {
 namespace host {
 
+namespace {
+
+// The pattern's square is orange on cameras that face the back and blue on those that face the
+// user.
+uint32_t squareColour(const CameraConfig& camera) {
+    return camera.facing == kFacingFront ? 0xFF2896E6 : 0xFFE65A28;
+}
+
+}  // namespace
+
 CameraSources::CameraSources(const HostConfig& config) : _config(config) {
     std::string ignored;
     for (const CameraConfig& camera : config.cameras) {
         // The pattern reads no file, so it always loads.
-        _current.push_back(SourceContent::load(SourceChoice{}, camera, &ignored));
+        _current.push_back(SourceContent::load(SourceChoice{}, squareColour(camera), &ignored));
     }
 }
 
@@ -25,7 +35,7 @@ bool CameraSources::selectConfigured(std::string* error) {
 std::shared_ptr<const SourceContent> CameraSources::select(size_t ix, const SourceChoice& choice,
                                                            std::string* error) {
     std::shared_ptr<const SourceContent> content =
-        SourceContent::load(choice, _config.cameras[ix], error);
+        SourceContent::load(choice, squareColour(_config.cameras[ix]), error);
     if (content != nullptr) {
         std::lock_guard<std::mutex> guard(_lock);
         _current[ix] = content;

@@ -50,15 +50,13 @@ std::string sizeText(const Picture& picture) {
 }  // namespace
 
 std::shared_ptr<const SourceContent> SourceContent::load(const SourceChoice& choice,
-                                                         const CameraConfig& camera,
+                                                         uint32_t squareColour,
                                                          std::string* error) {
     std::shared_ptr<SourceContent> content(new SourceContent());
     content->_spec = choice;
     switch (choice.kind) {
         case SourceChoice::Kind::kPattern:
-            // The square is orange on cameras that face the back and blue on those that face
-            // the user.
-            content->_squareColour = camera.facing == kFacingFront ? 0xFF2896E6 : 0xFFE65A28;
+            content->_squareColour = squareColour;
             content->_description = "test pattern";
             break;
         case SourceChoice::Kind::kImage: {

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "FrameSource.h"
-#include "HostConfig.h"
 #include "PictureDecoder.h"
 #include "SourceChoice.h"
 #include "Y4mClip.h"
@@ -26,12 +25,11 @@ public:
     static constexpr size_t kMaxFolderPictures = 1000;
     static constexpr size_t kMaxFolderBytes = 1024u << 20;  // decoded
 
-    // Loads what choice names; camera decides the pattern's colours. Relative paths are taken
-    // from the host's working directory. Null with *error, one sentence that names the file,
-    // when something can't be read.
+    // Loads what choice names; the pattern draws its square in squareColour (0xAARRGGBB).
+    // Relative paths are taken from the host's working directory. Null with *error, one
+    // sentence that names the file, when something can't be read.
     static std::shared_ptr<const SourceContent> load(const SourceChoice& choice,
-                                                     const CameraConfig& camera,
-                                                     std::string* error);
+                                                     uint32_t squareColour, std::string* error);
 
     const SourceChoice& choice() const { return _spec; }
     // What it shows, in a few words: "test pattern", "picture 800x800", "3 pictures at 2 fps",
