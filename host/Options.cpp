@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+
 #include "FrameRate.h"
 #include "SourceChoice.h"
 
@@ -39,7 +41,7 @@ bool parseDegrees(std::string_view text, uint32_t* out) {
     return true;
 }
 
-std::string quoted(std::string_view text) {
+std::string inQuotes(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
@@ -174,7 +176,7 @@ bool applyCameraSettings(std::string_view settings, HostConfig* host, std::strin
         rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
         const size_t equals = pair.find('=');
         if (equals == std::string_view::npos) {
-            *error = prefix + "expected key=value, got " + quoted(pair);
+            *error = prefix + "expected key=value, got " + inQuotes(pair);
             return false;
         }
         const std::string_view name = pair.substr(0, equals);
@@ -186,12 +188,12 @@ bool applyCameraSettings(std::string_view settings, HostConfig* host, std::strin
             }
         }
         if (key == nullptr) {
-            *error = prefix + "unknown key " + quoted(name) + " (keys: " + cameraKeyList() + ")";
+            *error = prefix + "unknown key " + inQuotes(name) + " (keys: " + cameraKeyList() + ")";
             return false;
         }
         if (!key->apply(value, &camera)) {
             *error = prefix + std::string(name) + ": expected " + key->expected + ", got " +
-                     quoted(value);
+                     inQuotes(value);
             return false;
         }
     }
@@ -362,55 +364,61 @@ const OptionDef kOptions[] = {
      }},
 };
 
+// One sentence for what CLI11 itself found wrong; our own checks' sentences pass through.
+std::string cliError(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    // "NAME was given a disallowed flag override", NAME without its dashes.
+    const size_t override = what.find(" was given a disallowed flag override");
+    if (override != std::string::npos) {
+        return "option --" + what.substr(0, override) + " takes no value";
+    }
+    // "--NAME: 1 required TEXT missing", for a value left out or empty.
+    const size_t colon = what.find(": ");
+    if (colon != std::string::npos && what.find("missing", colon) != std::string::npos) {
+        return "option " + what.substr(0, colon) + " needs a value";
+    }
+    return what;
+}
+
 }  // namespace
 
 bool parseOptions(int argc, const char* const* argv, Options* options, std::string* error) {
     ParseState state{options, static_cast<uint32_t>(options->host.cameras.size()), {}};
 
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (arg == "-h") {
-            arg = "--help";
-        }
-        if (arg.substr(0, 2) != "--") {
-            *error = "unexpected argument " + quoted(arg);
-            return false;
-        }
-        std::string_view name = arg;
-        std::string_view value;
-        bool hasValue = false;
-        const size_t equals = arg.find('=');
-        if (equals != std::string_view::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-            hasValue = true;
-        }
-        const OptionDef* option = nullptr;
-        for (const OptionDef& candidate : kOptions) {
-            if (candidate.name == name) {
-                option = &candidate;
+    // CLI11 splits the command line and finds each option's value; every value is checked by
+    // the option's own row, at once and in the order given, so the first bad option is the one
+    // named. Our own --help text replaces CLI11's.
+    CLI::App app("vemo-hostd");
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    for (const OptionDef& option : kOptions) {
+        const std::string name(option.name);
+        const std::string names = name == "--help" ? "-h,--help" : name;
+        auto apply = [&state, &option, name](const std::string& value) {
+            std::string problem;
+            if (!option.apply(value, &state, &problem)) {
+                throw CLI::ValidationError(name, problem + ", got " + inQuotes(value));
             }
-        }
-        if (option == nullptr) {
-            *error = "unknown option " + std::string(name);
-            return false;
-        }
-        if (!option->takesValue && hasValue) {
-            *error = "option " + std::string(name) + " takes no value";
-            return false;
-        }
-        if (option->takesValue && !hasValue) {
-            if (i + 1 >= argc) {
-                *error = "option " + std::string(name) + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-        }
-        std::string problem;
-        if (!option->apply(value, &state, &problem)) {
-            *error = std::string(name) + ": " + problem + ", got " + quoted(value);
-            return false;
-        }
+        };
+        CLI::Option* added =
+            option.takesValue
+                ? app.add_option_function<std::string>(names, apply)
+                : app.add_flag_callback(names, [apply] { apply(""); })->disable_flag_override();
+        added->trigger_on_parse();
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        *error = cliError(e);
+        return false;
+    }
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty()) {
+        const std::string& first = extras.front();
+        *error = first.rfind("-", 0) == 0 ? "unknown option " + first.substr(0, first.find('='))
+                                          : "unexpected argument " + inQuotes(first);
+        return false;
     }
 
     // Camera settings apply once the count is known, whatever the order on the command line.

@@ -7,6 +7,7 @@ VEMO_PACKAGES=(
   clang libclang-rt-dev
   libyuv-dev libturbojpeg0-dev libjpeg-dev libpng-dev
   libexif-dev libimage-exiftool-perl
+  libcli11-dev
   qrencode zbar-tools
 )
 

@@ -209,7 +209,8 @@ TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
          "\"close-after=0\""},
         {{"--control-port", "70000"},
          "--control-port: expected a number from 0 to 65535, got \"70000\""},
-        {{"--record="}, "--record: expected a path, got \"\""},
+        {{"--record="}, "option --record needs a value"},
+        {{"--cameras"}, "option --cameras needs a value"},
     };
     for (const auto& c : cases) {
         Options bad;

@@ -4,6 +4,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
+#include <iterator>
+
 namespace vemo {
 namespace tools {
 
@@ -11,41 +14,15 @@ namespace {
 
 const char kModuleFile[] = "camera.vemo.so";
 
-// Takes the value of an option that needs one, as "--name=value" or "--name value".
-bool takeValue(const std::string& name, const std::string& arg, int argc, char** argv, int* i,
-               std::string* value, std::string* error) {
-    if (arg.size() > name.size() && arg[name.size()] == '=') {
-        *value = arg.substr(name.size() + 1);
-    } else if (*i + 1 < argc) {
-        *value = argv[++*i];
-    } else {
-        *error = name + " needs a value";
-        return false;
+// One line for what CLI11 found wrong with the command line.
+std::string cliError(const CLI::ParseError& e) {
+    const std::string what = e.what();
+    // "--NAME: 1 required TEXT missing", for a value left out or empty.
+    const size_t colon = what.find(": ");
+    if (colon != std::string::npos && what.find("missing", colon) != std::string::npos) {
+        return what.substr(0, colon) + " needs a value";
     }
-    if (value->empty()) {
-        *error = name + " needs a value";
-        return false;
-    }
-    return true;
-}
-
-bool isOption(const std::string& arg, const std::string& name) {
-    return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
-}
-
-// One of kValueOptions (or -o for --out) with its value into options->values.
-bool takeValueOption(const std::string& arg, int argc, char** argv, int* i, Options* options,
-                     std::string* error) {
-    if (arg == "-o") {
-        return takeValue("-o", arg, argc, argv, i, &options->values["--out"], error);
-    }
-    for (const char* const* name = kValueOptions; *name != nullptr; ++name) {
-        if (isOption(arg, *name)) {
-            return takeValue(*name, arg, argc, argv, i, &options->values[*name], error);
-        }
-    }
-    *error = "unknown option '" + arg + "'";
-    return false;
+    return what;
 }
 
 }  // namespace
@@ -77,32 +54,53 @@ std::string defaultModulePath() {
 }
 
 bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (options->command.empty()) {
-                options->command = arg;
-            } else {
-                options->arguments.push_back(arg);
-            }
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options->help = true;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options->verbose = true;
-        } else if (isOption(arg, "--module")) {
-            if (!takeValue("--module", arg, argc, argv, &i, &options->modulePath, error)) {
-                return false;
-            }
-        } else if (isOption(arg, "--camera")) {
-            if (!takeValue("--camera", arg, argc, argv, &i, &options->camera, error)) {
-                return false;
-            }
-        } else if (!takeValueOption(arg, argc, argv, &i, options, error)) {
+    // CLI11 splits the command line: options before or after the command, "--" ending them,
+    // the first word left the command and the rest its arguments. What the values mean, each
+    // command checks; the --help texts are the commands' own.
+    CLI::App app("vemo-camera");
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("-h,--help", options->help);
+    app.add_flag("-v,--verbose", options->verbose);
+    app.add_option("--module", options->modulePath);
+    app.add_option("--camera", options->camera);
+    for (const char* const* name = kValueOptions; *name != nullptr; ++name) {
+        app.add_option(std::string(*name) == "--out" ? "-o,--out" : *name, options->values[*name]);
+    }
+    std::vector<std::string> words;
+    app.add_option("words", words);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        *error = cliError(e);
+        return false;
+    }
+    // A value given empty ("--size ''") is no value; options not given leave no entry.
+    const auto givenEmpty = [&app, error](const std::string& name, const std::string& value) {
+        if (value.empty() && app.get_option(name)->count() > 0) {
+            *error = name + " needs a value";
+            return true;
+        }
+        return false;
+    };
+    if (givenEmpty("--module", options->modulePath) || givenEmpty("--camera", options->camera)) {
+        return false;
+    }
+    for (auto it = options->values.begin(); it != options->values.end();) {
+        if (givenEmpty(it->first, it->second)) {
             return false;
         }
+        it = it->second.empty() ? options->values.erase(it) : std::next(it);
+    }
+    const std::vector<std::string> extras = app.remaining();
+    if (!extras.empty()) {
+        *error = "unknown option '" + extras.front() + "'";
+        return false;
+    }
+    if (!words.empty()) {
+        options->command = words.front();
+        options->arguments.assign(words.begin() + 1, words.end());
     }
     if (options->modulePath.empty()) {
         options->modulePath = defaultModulePath();
