@@ -15,6 +15,8 @@
 #include <memory>
 #include <optional>
 
+#include <CLI/CLI.hpp>
+
 #include "CtlProtocol.h"
 #include "CtlReplyParser.h"
 #include "RuntimeDirectory.h"
@@ -78,23 +80,35 @@ std::string absoluteSource(const std::string& text) {
 }
 
 bool parse(const std::vector<std::string>& args, Options* options, std::string* error) {
+    // CLI11 splits the words from the options, which may stand anywhere.
+    CLI::App app("vemo-hostd ctl");
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("-h,--help", options->help);
+    app.add_option("--socket", options->socket);
+    app.add_option("--out", options->out);
     std::vector<std::string> words;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--help" || arg == "-h") {
-            options->help = true;
-        } else if (arg == "--socket" || arg == "--out") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                *error = "option " + arg + " needs a path";
-                return false;
-            }
-            (arg == "--socket" ? options->socket : options->out) = args[++i];
-        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            *error = "unknown option " + arg;
+    app.add_option("words", words);
+    try {
+        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+    } catch (const CLI::ParseError& e) {
+        const std::string what = e.what();
+        *error = what.find("missing") != std::string::npos
+                     ? "option " + what.substr(0, what.find(':')) + " needs a path"
+                     : what;
+        return false;
+    }
+    for (const char* name : {"--socket", "--out"}) {
+        if (app.get_option(name)->count() > 0 &&
+            (name == std::string("--socket") ? options->socket : options->out).empty()) {
+            *error = "option " + std::string(name) + " needs a path";
             return false;
-        } else {
-            words.push_back(arg);
         }
+    }
+    if (!app.remaining().empty()) {
+        *error = "unknown option " + app.remaining().front();
+        return false;
     }
     for (size_t i = 0; i < words.size(); ++i) {
         // The host opens a source's file from its own working directory, so a path relative
