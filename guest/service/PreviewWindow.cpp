@@ -229,6 +229,13 @@ int PreviewWindow::enqueue(buffer_handle_t* buffer) {
         ++_misuses;
         return -EINVAL;
     }
+    // The allocator reads the frame's geometry from the handle; a buffer queued without it is
+    // shown wrong on a real display.
+    const int* geometry = reinterpret_cast<const int*>(queued->handle) + VEMO_GRALLOC_GEOMETRY_WORD;
+    if (geometry[0] != 0 || geometry[1] != 0 || geometry[2] != queued->width ||
+        geometry[3] != queued->height) {
+        ++_misuses;
+    }
     if (_shown != nullptr) {
         _shown->state = Buffer::State::kFree;
         if (_shown->retired) {

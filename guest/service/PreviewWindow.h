@@ -97,8 +97,9 @@ public:
     // Waits until count buffers have been queued in all, or the time-out. Returns whether
     // they were.
     bool waitForEnqueued(uint64_t count, std::chrono::milliseconds timeout) const;
-    // Operations that broke the window's rules (queueing or cancelling a buffer that is not
-    // dequeued, or one the window never handed out); they fail with -EINVAL.
+    // Operations that broke the window's rules: queueing or cancelling a buffer that is not
+    // dequeued, or one the window never handed out (they fail with -EINVAL), and queueing a
+    // buffer whose handle does not carry its geometry (shown all the same).
     size_t misuses() const;
 
     // The frame the window shows: the buffer queued last. False before one was queued.

@@ -114,13 +114,26 @@ public:
     PreviewWindow& window() { return _window; }
 
     int geometry(int width, int height, int format = HAL_PIXEL_FORMAT_RGB_888) {
+        _width = width;
+        _height = height;
         return ops()->set_buffers_geometry(ops(), width, height, format);
     }
     int dequeue(buffer_handle_t** buffer, int* stride = nullptr) {
         int ignored = 0;
         return ops()->dequeue_buffer(ops(), buffer, stride != nullptr ? stride : &ignored);
     }
-    int enqueue(buffer_handle_t* buffer) { return ops()->enqueue_buffer(ops(), buffer); }
+    // Writes the geometry words as the camera does (width and height as given, swapped when
+    // asked to be wrong), then queues.
+    int enqueue(buffer_handle_t* buffer, bool swapped = false) {
+        if (buffer != nullptr && *buffer != nullptr) {
+            int* words = reinterpret_cast<int*>(const_cast<native_handle_t*>(*buffer));
+            words[VEMO_GRALLOC_GEOMETRY_WORD] = 0;
+            words[VEMO_GRALLOC_GEOMETRY_WORD + 1] = 0;
+            words[VEMO_GRALLOC_GEOMETRY_WORD + 2] = swapped ? _height : _width;
+            words[VEMO_GRALLOC_GEOMETRY_WORD + 3] = swapped ? _width : _height;
+        }
+        return ops()->enqueue_buffer(ops(), buffer);
+    }
 
     static uint32_t idOf(buffer_handle_t* buffer) {
         return static_cast<uint32_t>(reinterpret_cast<const int*>(*buffer)[VEMO_GRALLOC_ID_WORD]);
@@ -128,6 +141,8 @@ public:
 
 private:
     PreviewWindow _window;
+    int _width = 0;
+    int _height = 0;
 };
 
 TEST(PreviewWindow, BuffersAreHandlesOnSharedMemoryInTheAllocatorsLayout) {
@@ -209,6 +224,11 @@ TEST(PreviewWindow, TheShownBufferIsNotHandedOutAgainUntilAnotherIsQueued) {
     EXPECT_EQ(w.ops()->cancel_buffer(w.ops(), third), 0);
     EXPECT_EQ(w.window().misuses(), 3u);
     EXPECT_EQ(w.window().enqueued(), 2u);
+    // So is a buffer queued without its geometry: the allocator would show it wrong.
+    ASSERT_EQ(w.geometry(32, 16), 0);
+    ASSERT_EQ(w.dequeue(&first), 0);
+    EXPECT_EQ(w.enqueue(first, true), 0);
+    EXPECT_EQ(w.window().misuses(), 4u);
 }
 
 TEST(PreviewWindow, ShowsTheFrameTheHostWroteIntoTheBufferQueuedLast) {

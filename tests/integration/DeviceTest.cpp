@@ -288,6 +288,7 @@ TEST_F(Device, SetParametersValidatesAndTheWorkerPushesTheChangesInOrder) {
     EXPECT_EQ(parameters()["exposure-compensation"], "0");
     EXPECT_EQ(setParameters({{"focus-mode", "invalid"}}), -22);
     EXPECT_EQ(setParameters({{"preview-fps-range", "30000,500"}}), -22);
+    EXPECT_EQ(setParameters({{"preview-fps-range", "15000,15000"}}), 0);
     EXPECT_EQ(setParameters({{"preview-fps-range", "-1,30000"}}), 0);
     EXPECT_EQ(setParameters({{"whitebalance", "incandescent"},
                              {"preview-size", "640x480"},

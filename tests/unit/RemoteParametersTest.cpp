@@ -251,6 +251,14 @@ TEST(RemoteParameters, TruncatedMessagesFailWithoutReadingPastTheirEnd) {
     }
     CRemoteParameters decoded;
     EXPECT_EQ(unflattenExact(&decoded, whole), static_cast<int>(whole.size()) - 1);
+
+    // A buffer longer than the bytes given, though they end in an end byte: bytes past the
+    // given length that would complete it must not be read.
+    const Bytes given = concat({text("buf"), {4, 5, 0, 0, 0}, {7, 0}});
+    const Bytes beyond = concat({given, {9, 9, 9, 0}});
+    CRemoteParameters overrun;
+    std::vector<unsigned char> copy(beyond.begin(), beyond.end());
+    EXPECT_EQ(overrun.unflatten(copy.data(), given.size()), -1);
 }
 
 TEST(RemoteParameters, HugeBufferLengthIsRefusedBeforeAllocating) {

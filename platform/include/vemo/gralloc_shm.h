@@ -33,6 +33,9 @@
 
 // Word of the buffer's native handle (counting the 3 header words) that holds the identifier.
 #define VEMO_GRALLOC_ID_WORD 19
+// Words the camera writes before it queues a buffer: two zero words, then the width and the
+// height of the frame it drew.
+#define VEMO_GRALLOC_GEOMETRY_WORD 15
 
 // Name of the shared memory object of buffer id: printf format with the id as unsigned.
 #define VEMO_GRALLOC_NAME_FORMAT "/vemo-gralloc-%u"
