@@ -12,6 +12,7 @@
 #include "service/CameraService.h"
 
 #include "Commands.h"
+#include "EndSignals.h"
 #include "Options.h"
 #include "Report.h"
 
@@ -106,6 +107,9 @@ int main(int argc, char** argv) {
     }
     if (!options.verbose) {
         vemo_log_set_hook(discardLog, nullptr, 1);
+    }
+    if (command->catchesSignals) {
+        vemo::tools::catchEndSignals();
     }
     std::unique_ptr<vemo::guest::CameraService> service;
     if (command->loadsModule) {
