@@ -57,6 +57,10 @@ void printHelp() {
         "forwards it) and the host's guest-driver endpoint, the Unix socket named by\n"
         "VEMO_HGCM_SOCKET.\n"
         "\n"
+        "preview, record and snap end early, with one line of what arrived and exit status 1,\n"
+        "when the camera reports an error, when no frame comes for 5 s, or on SIGINT or\n"
+        "SIGTERM; they keep what did arrive in their files and remove their windows.\n"
+        "\n"
         "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
 }
 
