@@ -79,17 +79,17 @@ private:
     void onEvent(const guest::CameraEvent& event);
 
     const int _index;
-    // Declared first, so the device closes while the log, the callbacks and the window are
-    // still there.
+    // Declared before the device, so it closes while the log, the callbacks, the window and
+    // the hook are still there.
     ModuleLog _log;
     guest::CallbackRecorder _callbacks;
     guest::PreviewWindow _window;
-    std::unique_ptr<guest::CameraDevice> _device;
-
     std::mutex _hookLock;
     guest::CallbackRecorder::Hook _hook;
     std::atomic<bool> _cameraError{false};
     std::atomic<int32_t> _errorCode{0};
+    std::unique_ptr<guest::CameraDevice> _device;
+
     // The frames at the last stopReason that saw them grow, and when; the command's thread
     // only.
     uint64_t _frames = 0;
