@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -184,6 +185,19 @@ TEST_F(Device, OpenFailsWhenTheHostCameraCantBeReached) {
     EXPECT_NE(_service->openDevice("0", &device), 0);
     EXPECT_EQ(device, nullptr);
     EXPECT_EQ(workerThreads(), 0);
+}
+
+// A host that takes connections and never answers is given up after 10 s of silence, as one
+// that can't be reached: the camera count is 0.
+TEST_F(Device, AStalledHostFailsAQueryInAboutTenSeconds) {
+    startHost({"--fault", "stall"});
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(_service->getNumberOfCameras(), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::seconds(8));
+    EXPECT_LE(took, std::chrono::seconds(20));
+    EXPECT_TRUE(_log.contains("readFully: The host sent nothing for 10 s"));
+    EXPECT_TRUE(_log.contains("Remote Camera object init failed"));
 }
 
 TEST_F(Device, MessageMaskAnswersWithTheEnabledBits) {
