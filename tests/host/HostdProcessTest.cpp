@@ -333,6 +333,31 @@ TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
     rmdir(directory);
 }
 
+TEST(HostdProcess, ExitAfterFaultEndsTheProcessAtTheNthRequestOfTheHost) {
+    char directory[] = "/tmp/vemo-hostd-test.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string hgcm = std::string(directory) + "/hgcm.sock";
+    const std::string ctl = std::string(directory) + "/ctl.sock";
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--hgcm-socket", hgcm, "--ctl-socket",
+                 ctl, "--fault", "exit-after=3", "--quiet"});
+    const int port = std::stoi(readyFields(hostd.readLine())["camera-port"]);
+    // Requests count over every connection: two answered here, the third never.
+    test::TestClient first;
+    test::TestClient second;
+    ASSERT_TRUE(first.connect(static_cast<uint16_t>(port)) &&
+                second.connect(static_cast<uint16_t>(port)));
+    ASSERT_TRUE(first.call(test::initRequest()));
+    ASSERT_TRUE(second.call(test::initRequest()));
+    ASSERT_TRUE(first.sendRaw(test::packetOf(request("getNumCameras"))));
+    EXPECT_TRUE(first.waitForClose());
+    EXPECT_TRUE(second.waitForClose());
+    EXPECT_EQ(hostd.waitExit(), 3);
+    EXPECT_NE(hostd.drainErr().find("exit-after fault"), std::string::npos);
+    ::unlink(hgcm.c_str());
+    ::unlink(ctl.c_str());
+    ::rmdir(directory);
+}
+
 TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
     Hostd hostd({"--cameras", "many"});
     EXPECT_EQ(hostd.waitExit(), 2);
@@ -381,6 +406,11 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
                                "stall",
                                "malformed",
                                "busy",
+                               "exit-after=N",
+                               "freeze-after=N:MS",
+                               "--idle-limit S",
+                               "--max-driver-clients N",
+                               "--sample-memory MB",
                                "--quiet",
                                "--verbose",
                                "--help"}) {
