@@ -68,12 +68,7 @@ protected:
         return result;
     }
 
-    int setPreviewFormat(const char* format) {
-        std::string text;
-        _device->getParameters(&text);
-        text += std::string(";preview-format=") + format;
-        return _device->setParameters(text.c_str());
-    }
+    int setPreviewFormat(const char* format) { return setParameters({{"preview-format", format}}); }
 };
 
 bool allBytes(const std::vector<uint8_t>& bytes, uint8_t value) {
@@ -100,6 +95,12 @@ TEST_F(PreviewRecording, WithoutPreviewFramesAStepIsDequeueTwoHostCallsAndEnqueu
     EXPECT_EQ(_window.width(), 1280);
     EXPECT_EQ(_window.height(), 720);
     EXPECT_EQ(_window.format(), 3);
+    EXPECT_EQ(_window.misuses(), 0u);
+    guest::WindowFrame frame;
+    ASSERT_TRUE(_window.shownFrame(&frame));
+    EXPECT_EQ(frame.width, 1280u);
+    EXPECT_EQ(frame.height, 720u);
+    EXPECT_GT(frame.sequence, 0u) << "the host did not fill the window buffer";
 
     // startPreview asks for a frame and drops a stale one; then each step captures and updates
     // the buffer it dequeued.
@@ -141,6 +142,12 @@ TEST_F(PreviewRecording, TheFirstPreviewFrameIsAWhiteFillerThenHostFramesFollow)
         EXPECT_FALSE(frames[0].hasMetadata);
         EXPECT_EQ(frames[1].size, c.size);
         EXPECT_FALSE(allBytes(frames[1].bytes, 0xFF));
+        // Every frame comes from the worker in a block of the client's, handed back right
+        // after its callback.
+        for (const guest::CameraEvent& event : frames) {
+            EXPECT_TRUE(event.ownBlock);
+            EXPECT_NE(event.thread, std::this_thread::get_id());
+        }
         EXPECT_EQ(_callbacks.outstandingBlocks(), 0u);
         _device->setPreviewWindow(nullptr);
         _device->close();
