@@ -15,7 +15,6 @@
 #include <fstream>
 #include <future>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "FrameTestSupport.h"
@@ -35,25 +34,13 @@ using vemo::test::runProgram;
 // One vemo-hostd child with its stdout and stderr on pipes.
 class Hostd {
 public:
-    explicit Hostd(std::vector<std::string> args) {
-        // Everything the child needs is made before fork: it may only exec or exit.
-        std::vector<char*> argv = {const_cast<char*>(VEMO_HOSTD_PATH)};
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
+    explicit Hostd(const std::vector<std::string>& args) {
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
             return;
         }
-        _pid = fork();
-        if (_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
-            execv(VEMO_HOSTD_PATH, argv.data());
-            _exit(127);
-        }
+        _pid = vemo::test::spawnProgram(VEMO_HOSTD_PATH, args, {}, out[1], err[1]);
         close(out[1]);
         close(err[1]);
         _out = out[0];
@@ -89,16 +76,12 @@ public:
 
     // The exit status once the process ended within the timeout; -1 if it did not.
     int waitExit(std::chrono::seconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(_pid, &status, WNOHANG) == _pid) {
-                _exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        int status = 0;
+        if (!vemo::test::waitForExit(_pid, timeout, &status)) {
+            return -1;
         }
-        return -1;
+        _exited = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     void signal(int sig) { kill(_pid, sig); }
@@ -135,16 +118,7 @@ private:
 // The key=value fields after "vemo-hostd ready".
 std::map<std::string, std::string> readyFields(const std::string& line) {
     std::map<std::string, std::string> fields;
-    std::istringstream words(line);
-    std::string word;
-    words >> word;
-    EXPECT_EQ(word, "vemo-hostd");
-    words >> word;
-    EXPECT_EQ(word, "ready");
-    while (words >> word) {
-        const size_t equals = word.find('=');
-        fields[word.substr(0, equals)] = equals == std::string::npos ? "" : word.substr(equals + 1);
-    }
+    EXPECT_TRUE(vemo::test::parseReadyLine(line, &fields)) << line;
     return fields;
 }
 
