@@ -13,9 +13,10 @@ namespace host {
 
 namespace {
 
-// What the host appends to every pipeline: ARGB in memory order B, G, R, A, one picture kept.
+// What the host appends to every pipeline: I420, one picture kept. libyuv turns it into ARGB
+// several times faster than videoconvert would.
 constexpr const char* kSinkTail =
-    " ! videoconvert ! video/x-raw,format=BGRA ! appsink name=vemosink max-buffers=1 drop=true "
+    " ! videoconvert ! video/x-raw,format=I420 ! appsink name=vemosink max-buffers=1 drop=true "
     "sync=true enable-last-sample=false";
 
 uint64_t steadyNanos() {
@@ -63,31 +64,27 @@ struct PipelineCallbacks {
         GstVideoInfo info;
         GstCaps* caps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
-        const bool known =
-            caps != nullptr && buffer != nullptr && gst_video_info_from_caps(&info, caps);
-        if (known) {
-            gst_buffer_ref(buffer);
-        }
+        auto* frame = new GstVideoFrame;
+        const bool mapped = caps != nullptr && buffer != nullptr &&
+                            gst_video_info_from_caps(&info, caps) &&
+                            gst_video_frame_map(frame, &info, buffer, GST_MAP_READ);
         gst_sample_unref(sample);
-        auto* map = new GstMapInfo;
-        if (!known || !gst_buffer_map(buffer, map, GST_MAP_READ)) {
-            delete map;
-            if (known) {
-                gst_buffer_unref(buffer);
-            }
+        if (!mapped) {
+            delete frame;
             return GST_FLOW_OK;
         }
         auto picture = std::make_shared<MediaPicture>();
-        picture->argb = map->data;
-        picture->stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+        for (int plane = 0; plane < 3; ++plane) {
+            picture->planes[plane] = static_cast<const uint8_t*>(frame->data[plane]);
+            picture->strides[plane] = GST_VIDEO_FRAME_PLANE_STRIDE(frame, plane);
+        }
         picture->width = static_cast<uint32_t>(GST_VIDEO_INFO_WIDTH(&info));
         picture->height = static_cast<uint32_t>(GST_VIDEO_INFO_HEIGHT(&info));
         picture->decodedAtNs = steadyNanos();
-        picture->keep = std::shared_ptr<void>(map, [buffer](void* mapped) {
-            auto* info = static_cast<GstMapInfo*>(mapped);
-            gst_buffer_unmap(buffer, info);
-            delete info;
-            gst_buffer_unref(buffer);
+        picture->keep = std::shared_ptr<void>(frame, [](void* held) {
+            auto* video = static_cast<GstVideoFrame*>(held);
+            gst_video_frame_unmap(video);
+            delete video;
         });
         std::optional<FrameRate> rate;
         if (GST_VIDEO_INFO_FPS_N(&info) > 0 && GST_VIDEO_INFO_FPS_D(&info) > 0) {

@@ -14,22 +14,23 @@
 namespace vemo {
 namespace host {
 
-// One decoded picture of a pipeline, in ARGB (B, G, R, A bytes), kept in GStreamer's own buffer
-// (no copy) for as long as anyone holds it.
+// One decoded picture of a pipeline, in I420 (the planes most decoders give, so that GStreamer
+// converts nothing), kept in GStreamer's own buffer (no copy) for as long as anyone holds it.
 struct MediaPicture {
-    const uint8_t* argb = nullptr;
-    int stride = 0;
+    const uint8_t* planes[3] = {};  // Y, U, V
+    int strides[3] = {};
     uint32_t width = 0;
     uint32_t height = 0;
     uint64_t number = 0;         // pictures the pipeline decoded before this one, plus one
     uint64_t decodedAtNs = 0;    // steady clock, when the sink received it
-    std::shared_ptr<void> keep;  // the mapped GStreamer buffer
+    std::shared_ptr<void> keep;  // the mapped GStreamer video frame
 };
 
 // A GStreamer pipeline that ends in raw video, run for one camera: the host appends its own
-// conversion to ARGB and a sink that keeps only the newest picture (older ones are dropped, so
-// a slow camera never makes the pipeline queue up and memory stays flat). The sink plays on the
-// pipeline's clock, so a clip comes at its own rate and a live source at the device's.
+// conversion to I420 (none when the decoder gives it) and a sink that keeps only the newest picture
+// (older ones are dropped, so a slow camera never makes the pipeline queue up and memory stays
+// flat). The sink plays on the pipeline's clock, so a clip comes at its own rate and a live source
+// at the device's.
 //
 // The pipeline runs on a thread of its own while it is wanted: from start() on, while anyone
 // holds it (hold/release), and for kLinger after the last release, so that a device is freed a

@@ -1,5 +1,6 @@
 #include "MediaSource.h"
 
+#include <libyuv/convert_argb.h>
 #include <libyuv/planar_functions.h>
 
 #include "PictureFit.h"
@@ -31,9 +32,25 @@ void MediaSource::render(uint8_t* canvas, int stride, FrameSize size,
     const Rect all{0, 0, static_cast<int>(size.width), static_cast<int>(size.height)};
     if (_picture == nullptr) {
         libyuv::ARGBRect(canvas, stride, 0, 0, all.width, all.height, PictureFit::kBarColour);
+        damage->push_back(all);
+        return;
+    }
+    const MediaPicture& p = *_picture;
+    const Rect fitted = PictureFit::fit(p.width, p.height, size);
+    if (static_cast<uint32_t>(fitted.width) == p.width &&
+        static_cast<uint32_t>(fitted.height) == p.height) {
+        PictureFit::drawBars(fitted, canvas, stride, size);
+        libyuv::I420ToARGB(
+            p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2], p.strides[2],
+            canvas + static_cast<size_t>(fitted.y) * stride + static_cast<size_t>(fitted.x) * 4,
+            stride, fitted.width, fitted.height);
     } else {
-        PictureFit::draw(_picture->argb, _picture->stride, _picture->width, _picture->height,
-                         canvas, stride, size);
+        const int argbStride = static_cast<int>(p.width * 4);
+        _argb.resize(static_cast<size_t>(argbStride) * p.height);
+        libyuv::I420ToARGB(p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2],
+                           p.strides[2], _argb.data(), argbStride, static_cast<int>(p.width),
+                           static_cast<int>(p.height));
+        PictureFit::draw(_argb.data(), argbStride, p.width, p.height, canvas, stride, size);
     }
     damage->push_back(all);
 }

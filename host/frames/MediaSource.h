@@ -14,7 +14,8 @@ namespace vemo {
 namespace host {
 
 // A GStreamer pipeline as a frame source: each capture takes the newest picture the pipeline
-// decoded (the same picture again when none came since), drawn letterboxed (PictureFit). Before
+// decoded (the same picture again when none came since), drawn letterboxed (PictureFit); at the
+// frame's own size it is converted straight into the canvas. Before
 // the first picture the canvas is black. The pipeline belongs to the camera and is shared by
 // all its instances.
 class MediaSource : public IFrameSource {
@@ -41,6 +42,7 @@ private:
     // The last captures with the pipeline's picture each took: enough for every stream of an
     // instance to know whether its canvas already shows the current picture.
     std::array<std::pair<uint64_t, uint64_t>, 8> _recent{};
+    std::vector<uint8_t> _argb;  // the picture in ARGB, when it must be scaled
 };
 
 }  // namespace host
