@@ -1,7 +1,8 @@
 // Sources that GStreamer runs, end to end through the module: a QR code of the test's own text
 // encoded into WebM and MP4 clips with gst-launch-1.0 and played as video:, and served as a live
 // RTSP stream on loopback for url:, read back with zbarimg; the refusals with GStreamer's reasons;
-// a stream cut while a guest previews, which comes back by itself.
+// a stream cut while a guest previews, which comes back by itself; vemo-camera's recordings to
+// .webm, .mp4 and .mkv played back with the frames and rate recorded.
 
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
@@ -115,6 +116,17 @@ protected:
         return path;
     }
 
+    // vemo-camera against the test's host.
+    ProgramResult tool(const std::vector<std::string>& args) {
+        const HostProcess& host = _host.process();
+        return runProgram(VEMO_CAMERA_TOOL_PATH, args,
+                          {"VEMO_NAT_PORT_10072=" + std::to_string(host.cameraPort()),
+                           "VEMO_NAT_PORT_10088=" + std::to_string(host.port("control-port")),
+                           "VEMO_HGCM_SOCKET=" + host.field("hgcm-socket"), "VEMO_CAMERA_MODULE",
+                           "VEMO_PROPERTY_FILE", "LD_PRELOAD"},
+                          std::chrono::seconds(60));
+    }
+
     // The status line of camera 0.
     std::string cameraStatus() {
         const ProgramResult status = ctl({"status"});
@@ -123,6 +135,44 @@ protected:
                                        : status.out.substr(at, status.out.find('\n', at) - at);
     }
 };
+
+// The pictures GStreamer decodes from a clip, and the rate its caps announce.
+struct Playback {
+    int pictures = 0;
+    double fps = 0;
+};
+Playback playBack(const std::string& path) {
+    Playback playback;
+    gst_init(nullptr, nullptr);
+    GstElement* pipeline = gst_parse_launch(
+        ("filesrc location=" + path + " ! decodebin ! appsink name=sink sync=false").c_str(),
+        nullptr);
+    if (pipeline == nullptr) {
+        return playback;
+    }
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    for (int i = 0; i < 1000; ++i) {
+        GstSample* sample = nullptr;
+        g_signal_emit_by_name(sink, "try-pull-sample", 5 * GST_SECOND, &sample);
+        if (sample == nullptr) {
+            break;
+        }
+        int numerator = 0;
+        int denominator = 1;
+        if (gst_structure_get_fraction(gst_caps_get_structure(gst_sample_get_caps(sample), 0),
+                                       "framerate", &numerator, &denominator) &&
+            denominator > 0) {
+            playback.fps = static_cast<double>(numerator) / denominator;
+        }
+        ++playback.pictures;
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return playback;
+}
 
 }  // namespace
 
@@ -199,6 +249,28 @@ TEST_F(MediaSource, ServesAnRtspStreamThatComesBackAfterACut) {
     EXPECT_TRUE(
         eventually([&] { return cameraStatus().find("stalled=") == std::string::npos; }, 10000))
         << cameraStatus();
+}
+
+TEST_F(MediaSource, RecordsWebmMp4AndMkvClipsThatPlayBackWithTheirFramesAndRate) {
+    startHost({"--camera", kCamera});
+    for (const char* name : {"clip.webm", "clip.mp4", "clip.mkv"}) {
+        const std::string path = _folder + "/" + name;
+        const ProgramResult recorded =
+            tool({"record", "--seconds", "0.4", "--size", "320x240", "--out", path});
+        ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+        const size_t at = recorded.out.find("wrote " + path + ": ");
+        ASSERT_NE(at, std::string::npos) << recorded.out;
+        int frames = 0;
+        double fps = 0;
+        ASSERT_EQ(std::sscanf(recorded.out.c_str() + at + 8 + path.size(), "%d frames at %lf fps",
+                              &frames, &fps),
+                  2)
+            << recorded.out;
+        const Playback playback = playBack(path);
+        EXPECT_EQ(playback.pictures, frames) << name;
+        EXPECT_NEAR(playback.fps, fps, 0.2) << name;
+        EXPECT_NE(access((path + ".raw.y4m").c_str(), F_OK), 0) << name;
+    }
 }
 
 }  // namespace test
