@@ -204,13 +204,11 @@ bool MediaPipeline::wanted() const {
            (!_started || _users > 0 || std::chrono::steady_clock::now() < _lingerUntil);
 }
 
-void MediaPipeline::received(std::shared_ptr<const MediaPicture> picture,
-                             std::optional<FrameRate> rate) {
+void MediaPipeline::received(std::shared_ptr<MediaPicture> picture, std::optional<FrameRate> rate) {
     bool first = false;
     {
         std::lock_guard<std::mutex> guard(_lock);
-        auto numbered = std::const_pointer_cast<MediaPicture>(picture);
-        numbered->number = ++_pictures;
+        picture->number = ++_pictures;
         _newest = std::move(picture);
         _lastPictureAt = std::chrono::steady_clock::now();
         _rate = rate;

@@ -90,7 +90,7 @@ private:
     // Builds and plays the pipeline until it fails (*reason) or is no longer wanted.
     Outcome playOnce(std::string* reason);
     bool wanted() const;  // _lock held
-    void received(std::shared_ptr<const MediaPicture> picture, std::optional<FrameRate> rate);
+    void received(std::shared_ptr<MediaPicture> picture, std::optional<FrameRate> rate);
     friend struct PipelineCallbacks;
 
     const std::string _name;

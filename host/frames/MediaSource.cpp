@@ -36,22 +36,14 @@ void MediaSource::render(uint8_t* canvas, int stride, FrameSize size,
         return;
     }
     const MediaPicture& p = *_picture;
-    const Rect fitted = PictureFit::fit(p.width, p.height, size);
-    if (static_cast<uint32_t>(fitted.width) == p.width &&
-        static_cast<uint32_t>(fitted.height) == p.height) {
-        PictureFit::drawBars(fitted, canvas, stride, size);
-        libyuv::I420ToARGB(
-            p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2], p.strides[2],
-            canvas + static_cast<size_t>(fitted.y) * stride + static_cast<size_t>(fitted.x) * 4,
-            stride, fitted.width, fitted.height);
-    } else {
-        const int argbStride = static_cast<int>(p.width * 4);
-        _argb.resize(static_cast<size_t>(argbStride) * p.height);
-        libyuv::I420ToARGB(p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2],
-                           p.strides[2], _argb.data(), argbStride, static_cast<int>(p.width),
-                           static_cast<int>(p.height));
-        PictureFit::draw(_argb.data(), argbStride, p.width, p.height, canvas, stride, size);
-    }
+    PictureFit::drawConverted(
+        p.width, p.height,
+        [&p](uint8_t* argb, int argbStride) {
+            libyuv::I420ToARGB(p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2],
+                               p.strides[2], argb, argbStride, static_cast<int>(p.width),
+                               static_cast<int>(p.height));
+        },
+        &_argb, canvas, stride, size);
     damage->push_back(all);
 }
 
