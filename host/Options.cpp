@@ -145,8 +145,8 @@ const CameraKey kCameraKeys[] = {
          }
          return choice.has_value();
      },
-     "pattern, image:PATH, folder:PATH, folder@N:PATH (N pictures a second, 1 to 120) or "
-     "y4m:PATH"},
+     "pattern, image:PATH, folder:PATH, folder@N:PATH (N pictures a second, 1 to 120), "
+     "y4m:PATH, video:PATH, url:URI, webcam, webcam:DEVICE or gst:PIPELINE"},
 };
 
 std::string cameraKeyList() {
@@ -305,6 +305,11 @@ const OptionDef kOptions[] = {
     {"--help", false,
      [](std::string_view, ParseState* s, std::string*) {
          s->options->help = true;
+         return true;
+     }},
+    {"--list-devices", false,
+     [](std::string_view, ParseState* s, std::string*) {
+         s->options->listDevices = true;
          return true;
      }},
     {"--quiet", false,
@@ -545,6 +550,16 @@ std::string usageText() {
            "                                             turn, by name, one a second\n"
            "                             folder@N:PATH   the same at N pictures a second (1-120)\n"
            "                             y4m:PATH        a YUV4MPEG2 clip in a loop, at its rate\n"
+           "                             video:PATH      any clip GStreamer decodes (MP4, WebM,\n"
+           "                                             Matroska, AVI...), in a loop, at its "
+           "rate\n"
+           "                             url:URI         a network stream or remote file\n"
+           "                                             (rtsp://, http://, https://, file://)\n"
+           "                             webcam          the first video capture device\n"
+           "                             webcam:DEVICE   a device by its path or name as\n"
+           "                                             --list-devices shows it\n"
+           "                             gst:PIPELINE    a GStreamer pipeline ending in raw\n"
+           "                                             video (no commas on the command line)\n"
            "                                           Pictures of another shape than a frame are\n"
            "                                           letterboxed: scaled whole, black bars\n"
            "                                           around. 'vemo-hostd ctl source' changes it\n"
@@ -595,6 +610,8 @@ std::string usageText() {
            "                           freeze-after=N:MS  on taking the Nth request of the\n"
            "                                              host, answer nothing for MS\n"
            "                                              milliseconds, then go on\n"
+           "  --list-devices         list the video capture devices with their sizes and\n"
+           "                         rates, and exit\n"
            "  --quiet                log errors only\n"
            "  --verbose              log every connection and call\n"
            "  -h, --help             show this text and exit\n"

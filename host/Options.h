@@ -20,6 +20,7 @@ struct Options {
     std::string recordPath;  // empty: no record
     LogLevel logLevel = LogLevel::kInfo;
     bool help = false;
+    bool listDevices = false;
 };
 
 // Reads the command line; argv[0] is the program. Returns false with a one-sentence *error on

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "CameraService.h"
+#include "CaptureDevices.h"
 #include "ClientTable.h"
 #include "ControlPort.h"
 #include "CtlClient.h"
@@ -25,6 +26,7 @@
 #include "TcpServer.h"
 
 using vemo::host::CameraService;
+using vemo::host::CaptureDevices;
 using vemo::host::ClientTable;
 using vemo::host::ControlPort;
 using vemo::host::CtlClient;
@@ -65,6 +67,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     vemo::host::setLogLevel(options.logLevel);
+    if (options.listDevices) {
+        std::vector<std::string> lines;
+        if (!CaptureDevices::listLines(&lines, &error)) {
+            std::fprintf(stderr, "vemo-hostd: %s\n", error.c_str());
+            return 1;
+        }
+        for (const std::string& line : lines) {
+            std::printf("%s\n", line.c_str());
+        }
+        return 0;
+    }
 
     // A peer that goes away must not kill the process; sends report EPIPE instead.
     signal(SIGPIPE, SIG_IGN);

@@ -11,6 +11,18 @@ uint32_t squareColour(const CameraConfig& camera) {
     return camera.facing == kFacingFront ? 0xFF2896E6 : 0xFFE65A28;
 }
 
+void hold(const SourceContent& content) {
+    if (content.pipeline() != nullptr) {
+        content.pipeline()->hold();
+    }
+}
+
+void release(const SourceContent& content) {
+    if (content.pipeline() != nullptr) {
+        content.pipeline()->release();
+    }
+}
+
 }  // namespace
 
 CameraSources::CameraSources(const HostConfig& config) : _config(config) {
@@ -19,6 +31,7 @@ CameraSources::CameraSources(const HostConfig& config) : _config(config) {
         // The pattern reads no file, so it always loads.
         _current.push_back(SourceContent::load(SourceChoice{}, squareColour(camera), &ignored));
     }
+    _instances.assign(_current.size(), 0);
 }
 
 bool CameraSources::selectConfigured(std::string* error) {
@@ -38,9 +51,28 @@ std::shared_ptr<const SourceContent> CameraSources::select(size_t ix, const Sour
         SourceContent::load(choice, squareColour(_config.cameras[ix]), error);
     if (content != nullptr) {
         std::lock_guard<std::mutex> guard(_lock);
+        if (_instances[ix] > 0) {
+            hold(*content);
+            release(*_current[ix]);
+        }
         _current[ix] = content;
     }
     return content;
+}
+
+std::shared_ptr<const SourceContent> CameraSources::open(size_t ix) {
+    std::lock_guard<std::mutex> guard(_lock);
+    if (_instances[ix]++ == 0) {
+        hold(*_current[ix]);
+    }
+    return _current[ix];
+}
+
+void CameraSources::close(size_t ix) {
+    std::lock_guard<std::mutex> guard(_lock);
+    if (--_instances[ix] == 0) {
+        release(*_current[ix]);
+    }
 }
 
 std::shared_ptr<const SourceContent> CameraSources::current(size_t ix) const {

@@ -19,6 +19,11 @@ namespace host {
 // capture, so a change shows from the next captured picture on, without a break in anyone's
 // stream. Thread-safe: files are loaded without the lock, which is held only to swap a
 // pointer.
+//
+// A source that GStreamer runs belongs to the camera, not to an instance: one pipeline however
+// many instances have the camera open (open/close), running while any has, stopped a few
+// seconds after the last closes (MediaPipeline), so that a webcam's light is off when nobody
+// films.
 class CameraSources {
 public:
     // config must outlive the object.
@@ -37,10 +42,16 @@ public:
     // Camera ix's source now; never null.
     std::shared_ptr<const SourceContent> current(size_t ix) const;
 
+    // An instance opens camera ix: its pipeline runs from now on. Returns the current source.
+    std::shared_ptr<const SourceContent> open(size_t ix);
+    // An instance of camera ix is gone.
+    void close(size_t ix);
+
 private:
     const HostConfig& _config;
     mutable std::mutex _lock;
     std::vector<std::shared_ptr<const SourceContent>> _current;  // guarded by _lock
+    std::vector<int> _instances;                                 // guarded by _lock
 };
 
 }  // namespace host

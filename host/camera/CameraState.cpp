@@ -89,9 +89,10 @@ CameraState::CameraState(HostState& state, size_t ix)
       _ix(ix),
       _samples(state.samples),
       _sources(state.sources),
-      _content(state.sources.current(ix)),
+      _content(state.sources.open(ix)),
       _source(_content->makeSource()),
       _paced(state.config.paced),
+      _clock(state.clock),
       _pacer(state.clock),
       _timestampOffset(state.config.timestampOffsetUs),
       _timestamp(monotonicMicros() + _timestampOffset),
@@ -106,6 +107,7 @@ CameraState::CameraState(HostState& state, size_t ix)
 }
 
 CameraState::~CameraState() {
+    _sources.close(_ix);
     if (_sampleStore != 0) {
         _samples.close(_sampleStore);
     }
@@ -194,10 +196,19 @@ void CameraState::takeCurrentSource() {
 
 void CameraState::capture() {
     takeCurrentSource();
-    if (_paced) {
+    const std::optional<FrameRate> own = _source->ownRate();
+    if (!_paced) {
+        _source->capture();
+    } else if (!own) {
         _pacer.next(frameRate());
+        _source->capture();
+    } else {
+        _pacer.next(*own);
+        const auto elapsed = _clock.now() - _content->chosenAt();
+        _source->captureTick(static_cast<uint64_t>(std::max<int64_t>(
+            0, std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() /
+                   own->period().count())));
     }
-    _source->capture();
     _timestamp = monotonicMicros() + _timestampOffset;
     ++_captures;
 }

@@ -31,8 +31,10 @@ namespace host {
 //
 // The source is the camera's current one (CameraSources): a capture first takes up a source
 // chosen since the last, which then draws every stream afresh. When the host paces, a capture
-// waits until the next picture is due (FramePacer): at the source's own rate for a clip or a
-// folder, else at the camera's rate or the guest's preview rate, whichever is lower.
+// waits until the next picture is due (FramePacer): at the source's own rate for a clip, a
+// folder or a pipeline, else at the camera's rate or the guest's preview rate, whichever is
+// lower; and a source with a rate of its own shows the picture of the camera's clock, so that
+// opening the camera does not restart a clip or a slideshow.
 //
 // Streams are made when first fetched and kept up to date from then on by FrameConverter, which
 // converts only what changed from one picture to the next.
@@ -45,7 +47,8 @@ public:
     // first picture size when that is not one), video in YV12 at the first video size. state
     // must outlive the object.
     CameraState(HostState& state, size_t ix);
-    // Closes the instance's sample store, dropping its outstanding samples.
+    // Closes the instance's sample store, dropping its outstanding samples, and lets go of the
+    // camera's source.
     ~CameraState();
     CameraState(const CameraState&) = delete;
     CameraState& operator=(const CameraState&) = delete;
@@ -135,6 +138,7 @@ private:
     std::shared_ptr<const SourceContent> _content;  // what _source was made from
     std::unique_ptr<IFrameSource> _source;
     const bool _paced;
+    IClock& _clock;
     FramePacer _pacer;
     const uint64_t _timestampOffset;  // microseconds added to the clock's
     uint64_t _timestamp = 0;

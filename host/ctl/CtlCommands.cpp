@@ -5,6 +5,7 @@
 #include <charconv>
 #include <string>
 
+#include "CaptureDevices.h"
 #include "CtlProtocol.h"
 #include "Log.h"
 #include "SourceChoice.h"
@@ -49,6 +50,12 @@ std::string sourceText(const SourceContent& content) {
            " shows=" + ctl::quoted(content.description());
 }
 
+// " stalled=<quoted reason>" while the camera's source gives no new picture, else nothing.
+std::string stalledText(const SourceContent& content) {
+    const std::string reason = content.stalled();
+    return reason.empty() ? "" : " stalled=" + ctl::quoted(reason);
+}
+
 std::string sessionText(const SessionSummary& session) {
     std::string text = session.instance ? "instance=yes" : "instance=no";
     if (session.camera) {
@@ -70,8 +77,10 @@ const CtlCommands::Command CtlCommands::kCommands[] = {
     {"sample", "STORE NUMBER", 2, 2, false, &CtlCommands::sample,
      "one outstanding sample: its format, size, timestamp and bytes"},
     {"source", "CAMERA SOURCE", 2, 2, true, &CtlCommands::source,
-     "shows SOURCE (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) on the camera from its next "
-     "picture on"},
+     "shows SOURCE (pattern, image:PATH, folder[@N]:PATH, y4m:PATH, video:PATH, url:URI, "
+     "webcam[:DEVICE], gst:PIPELINE) on the camera from its next picture on"},
+    {"devices", "", 0, 0, false, &CtlCommands::devices,
+     "the video capture devices with their sizes and rates"},
     {"help", "", 0, 0, false, &CtlCommands::help, "these lines"},
 };
 
@@ -126,11 +135,11 @@ void CtlCommands::status(const Arguments&, CtlReply* reply) const {
                 " sample-bytes=" + std::to_string(_context.state.samples.bytes()));
     for (size_t ix = 0; ix < config.cameras.size(); ++ix) {
         const CameraConfig& camera = config.cameras[ix];
+        const std::shared_ptr<const SourceContent> source = _context.state.sources.current(ix);
         reply->line("camera " + std::to_string(ix) + " facing=" + std::to_string(camera.facing) +
                     " orientation=" + std::to_string(camera.orientation) +
-                    " fps=" + std::to_string(camera.fps) + " " +
-                    sourceText(*_context.state.sources.current(ix)) +
-                    " name=" + ctl::quoted(camera.name));
+                    " fps=" + std::to_string(camera.fps) + " " + sourceText(*source) +
+                    " name=" + ctl::quoted(camera.name) + stalledText(*source));
     }
     for (const CameraService::ConnectionSummary& connection : connections) {
         reply->line("connection " + std::to_string(connection.id) + " peer=" + connection.peer +
@@ -218,6 +227,18 @@ void CtlCommands::source(const Arguments& arguments, CtlReply* reply) const {
     logLine(LogLevel::kInfo, "camera %zu shows %s (%s)", ix, now->choice().text().c_str(),
             now->description().c_str());
     reply->line("camera " + std::to_string(ix) + " " + sourceText(*now));
+}
+
+void CtlCommands::devices(const Arguments&, CtlReply* reply) const {
+    std::vector<std::string> lines;
+    std::string error;
+    if (!CaptureDevices::listLines(&lines, &error)) {
+        reply->fail(error);
+        return;
+    }
+    for (const std::string& line : lines) {
+        reply->line(line);
+    }
 }
 
 void CtlCommands::help(const Arguments&, CtlReply* reply) const {

@@ -49,6 +49,7 @@ private:
     void sample(const Arguments& arguments, CtlReply* reply) const;
     // Loads the source before it answers; the camera keeps its source when that fails.
     void source(const Arguments& arguments, CtlReply* reply) const;
+    void devices(const Arguments& arguments, CtlReply* reply) const;
     void help(const Arguments& arguments, CtlReply* reply) const;
 
     CtlContext _context;

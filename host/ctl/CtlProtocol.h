@@ -27,7 +27,7 @@
 //     limits idle-limit-ms=<ms> max-driver-clients=<n> sample-memory=<bytes>
 //            sample-bytes=<bytes held now>                              (one line)
 //     camera <ix> facing=<n> orientation=<degrees> fps=<n> source=<quoted choice>
-//            shows=<quoted description> name=<quoted>                   (one line)
+//            shows=<quoted description> name=<quoted> [stalled=<quoted reason>]  (one line)
 //     connection <id> peer=<address>:<port> <session>      a TCP camera-port connection
 //     client <id> handle=<n> pairing=none                  an HGCM client, not opened
 //     client <id> handle=<n> pairing=<open|ended> port=<port> unread=<bytes> [<session>]
@@ -51,6 +51,10 @@
 //   shows it from its next captured picture on. A relative path is taken from the host's
 //   working directory (`vemo-hostd ctl` sends absolute ones). When the source can't be read
 //   the error says why and the camera keeps its source.
+//
+//   devices
+//     device <ix> name=<quoted> path=<quoted> modes=<quoted "WxH@RATES ...">   one a device
+//     no video capture device                              when there is none
 //
 //   help
 //     <command> <arguments>: <what it does>      one line per command

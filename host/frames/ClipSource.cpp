@@ -28,23 +28,10 @@ void ClipSource::render(uint8_t* canvas, int stride, FrameSize size,
         }
         return;
     }
-    const uint32_t width = _clip->width();
-    const uint32_t height = _clip->height();
-    const Rect fitted = PictureFit::fit(width, height, size);
-    if (static_cast<uint32_t>(fitted.width) == width &&
-        static_cast<uint32_t>(fitted.height) == height) {
-        // The clip's own size: converted straight into the canvas.
-        PictureFit::drawBars(fitted, canvas, stride, size);
-        _clip->toArgb(
-            _frame.data(),
-            canvas + static_cast<size_t>(fitted.y) * stride + static_cast<size_t>(fitted.x) * 4,
-            stride);
-    } else {
-        _argb.resize(static_cast<size_t>(width) * height * 4);
-        _clip->toArgb(_frame.data(), _argb.data(), static_cast<int>(width * 4));
-        PictureFit::draw(_argb.data(), static_cast<int>(width * 4), width, height, canvas, stride,
-                         size);
-    }
+    PictureFit::drawConverted(
+        _clip->width(), _clip->height(),
+        [this](uint8_t* argb, int rowBytes) { _clip->toArgb(_frame.data(), argb, rowBytes); },
+        &_argb, canvas, stride, size);
     damage->push_back(all);
 }
 

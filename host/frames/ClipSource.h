@@ -22,6 +22,7 @@ public:
     explicit ClipSource(std::shared_ptr<const Y4mClip> clip) : _clip(std::move(clip)) {}
 
     uint64_t capture() override { return ++_number; }
+    uint64_t captureTick(uint64_t tick) override { return _number = tick; }
     uint64_t number() const override { return _number; }
     void render(uint8_t* canvas, int stride, FrameSize size, std::optional<uint64_t> previous,
                 std::vector<Rect>* damage) override;

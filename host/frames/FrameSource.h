@@ -27,13 +27,21 @@ struct Rect {
 // source is made, and draws it at whatever size it is asked for; conversion to the guest's
 // formats and colour adjustment happen after it (FrameConverter). One source serves one camera
 // instance and is used by one thread at a time; what several instances show alike (decoded
-// pictures, a clip's index) they share through SourceContent, which makes the sources.
+// pictures, a clip's index, a pipeline) they share through SourceContent, which makes the
+// sources.
 class IFrameSource {
 public:
     virtual ~IFrameSource() = default;
 
     // Takes the next picture; it replaces the current one. Returns its number.
     virtual uint64_t capture() = 0;
+    // Takes the picture the camera's clock shows now, the tick-th at ownRate() since the source
+    // was chosen, so that every instance of the camera shows the same picture at the same
+    // moment however late it opened; sources that don't run on that clock take the next.
+    virtual uint64_t captureTick(uint64_t tick) {
+        (void)tick;
+        return capture();
+    }
     // Number of the current picture.
     virtual uint64_t number() const = 0;
 

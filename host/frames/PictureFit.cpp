@@ -57,5 +57,24 @@ void PictureFit::draw(const uint8_t* argb, int stride, uint32_t width, uint32_t 
                       canvasStride, r.width, r.height, libyuv::kFilterBox);
 }
 
+void PictureFit::drawConverted(uint32_t width, uint32_t height,
+                               const std::function<void(uint8_t* argb, int stride)>& toArgb,
+                               std::vector<uint8_t>* scratch, uint8_t* canvas, int canvasStride,
+                               FrameSize size) {
+    const Rect fitted = fit(width, height, size);
+    if (static_cast<uint32_t>(fitted.width) == width &&
+        static_cast<uint32_t>(fitted.height) == height) {
+        drawBars(fitted, canvas, canvasStride, size);
+        toArgb(canvas + static_cast<size_t>(fitted.y) * canvasStride +
+                   static_cast<size_t>(fitted.x) * 4,
+               canvasStride);
+        return;
+    }
+    const int stride = static_cast<int>(width * 4);
+    scratch->resize(static_cast<size_t>(stride) * height);
+    toArgb(scratch->data(), stride);
+    draw(scratch->data(), stride, width, height, canvas, canvasStride, size);
+}
+
 }  // namespace host
 }  // namespace vemo

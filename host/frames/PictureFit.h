@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 #include "FrameSize.h"
 #include "FrameSource.h"
@@ -24,6 +26,13 @@ public:
     // ARGB image of size with canvasStride bytes a row. Scaling is libyuv's.
     static void draw(const uint8_t* argb, int stride, uint32_t width, uint32_t height,
                      uint8_t* canvas, int canvasStride, FrameSize size);
+    // Draws a picture of width x height that toArgb writes in ARGB (to argb, stride bytes a
+    // row) letterboxed into canvas: straight into the canvas when it lands at its own size,
+    // else into *scratch first and scaled from there.
+    static void drawConverted(uint32_t width, uint32_t height,
+                              const std::function<void(uint8_t* argb, int stride)>& toArgb,
+                              std::vector<uint8_t>* scratch, uint8_t* canvas, int canvasStride,
+                              FrameSize size);
     // Fills the bars around rect.
     static void drawBars(const Rect& rect, uint8_t* canvas, int canvasStride, FrameSize size);
 };

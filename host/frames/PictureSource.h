@@ -24,6 +24,7 @@ public:
         : _pictures(std::move(pictures)), _rate(rate) {}
 
     uint64_t capture() override { return ++_number; }
+    uint64_t captureTick(uint64_t tick) override { return _number = tick; }
     uint64_t number() const override { return _number; }
     void render(uint8_t* canvas, int stride, FrameSize size, std::optional<uint64_t> previous,
                 std::vector<Rect>* damage) override;

@@ -10,13 +10,18 @@ namespace host {
 namespace {
 
 constexpr const char* kExpected =
-    "expected pattern, image:PATH, folder:PATH, folder@N:PATH or y4m:PATH";
+    "expected pattern, image:PATH, folder:PATH, folder@N:PATH, y4m:PATH, video:PATH, url:URI, "
+    "webcam, webcam:DEVICE or gst:PIPELINE";
 
 }  // namespace
 
 std::optional<SourceChoice> SourceChoice::parse(std::string_view text, std::string* error) {
     SourceChoice choice;
     if (text == "pattern") {
+        return choice;
+    }
+    if (text == "webcam") {
+        choice.kind = Kind::kWebcam;
         return choice;
     }
     const size_t colon = text.find(':');
@@ -30,6 +35,14 @@ std::optional<SourceChoice> SourceChoice::parse(std::string_view text, std::stri
         choice.kind = Kind::kImage;
     } else if (kind == "y4m") {
         choice.kind = Kind::kClip;
+    } else if (kind == "video") {
+        choice.kind = Kind::kVideo;
+    } else if (kind == "url") {
+        choice.kind = Kind::kUrl;
+    } else if (kind == "webcam") {
+        choice.kind = Kind::kWebcam;
+    } else if (kind == "gst") {
+        choice.kind = Kind::kPipeline;
     } else if (kind.substr(0, 6) == "folder") {
         choice.kind = Kind::kFolder;
         if (kind.size() > 6) {
@@ -67,13 +80,23 @@ std::string SourceChoice::text() const {
                        : "folder@" + std::to_string(folderFps) + ":" + path;
         case Kind::kClip:
             return "y4m:" + path;
+        case Kind::kVideo:
+            return "video:" + path;
+        case Kind::kUrl:
+            return "url:" + path;
+        case Kind::kWebcam:
+            return path.empty() ? "webcam" : "webcam:" + path;
+        case Kind::kPipeline:
+            return "gst:" + path;
     }
     return "pattern";
 }
 
 SourceChoice SourceChoice::resolvedAgainst(const std::string& directory) const {
     SourceChoice resolved = *this;
-    if (kind != Kind::kPattern && path[0] != '/') {
+    const bool file = kind == Kind::kImage || kind == Kind::kFolder || kind == Kind::kClip ||
+                      kind == Kind::kVideo;
+    if (file && path[0] != '/') {
         resolved.path =
             directory + (directory.empty() || directory.back() == '/' ? "" : "/") + path;
     }

@@ -1,6 +1,7 @@
 #include "SourceContent.h"
 
 #include <dirent.h>
+#include <gst/gst.h>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -8,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "CaptureDevices.h"
 #include "ClipSource.h"
+#include "MediaSource.h"
 #include "PictureSource.h"
 #include "TestPattern.h"
 
@@ -80,6 +83,14 @@ std::shared_ptr<const SourceContent> SourceContent::load(const SourceChoice& cho
             }
             content->_description = "clip " + content->_clip->describe();
             break;
+        case SourceChoice::Kind::kVideo:
+        case SourceChoice::Kind::kUrl:
+        case SourceChoice::Kind::kWebcam:
+        case SourceChoice::Kind::kPipeline:
+            if (!content->startPipeline(error)) {
+                return nullptr;
+            }
+            break;
     }
     return content;
 }
@@ -117,6 +128,59 @@ bool SourceContent::loadFolder(const std::string& path, std::string* error) {
     return true;
 }
 
+bool SourceContent::startPipeline(std::string* error) {
+    std::string description;
+    MediaPipeline::Ending ending = MediaPipeline::Ending::kRetry;
+    void* device = nullptr;
+    std::string kind;
+    switch (_spec.kind) {
+        case SourceChoice::Kind::kVideo: {
+            if (!MediaPipeline::initialise(error)) {
+                return false;
+            }
+            GError* uriError = nullptr;
+            gchar* uri = gst_filename_to_uri(_spec.path.c_str(), &uriError);
+            if (uri == nullptr) {
+                *error = _spec.path + ": " + (uriError != nullptr ? uriError->message : "no URI");
+                g_clear_error(&uriError);
+                return false;
+            }
+            description = "uridecodebin uri=" + MediaPipeline::quoted(uri);
+            g_free(uri);
+            ending = MediaPipeline::Ending::kLoop;
+            kind = "video";
+            break;
+        }
+        case SourceChoice::Kind::kUrl:
+            description = "uridecodebin uri=" + MediaPipeline::quoted(_spec.path);
+            kind = "stream";
+            break;
+        case SourceChoice::Kind::kWebcam:
+            device = CaptureDevices::find(_spec.path, error);
+            if (device == nullptr) {
+                return false;
+            }
+            kind = "webcam";
+            break;
+        default:
+            description = _spec.path;
+            ending = MediaPipeline::Ending::kStall;
+            kind = "pipeline";
+            break;
+    }
+    _pipeline = std::make_shared<MediaPipeline>(_spec.text(), description, ending, device);
+    if (!_pipeline->start(error)) {
+        *error = _spec.text() + ": " + *error;
+        return false;
+    }
+    const std::shared_ptr<const MediaPicture> first = _pipeline->newest();
+    _description = kind + " " + std::to_string(first->width) + "x" + std::to_string(first->height);
+    if (const std::optional<FrameRate> rate = _pipeline->rate()) {
+        _description += " at " + rate->text() + " fps";
+    }
+    return true;
+}
+
 std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
     switch (_spec.kind) {
         case SourceChoice::Kind::kPattern:
@@ -127,6 +191,11 @@ std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
             return std::make_unique<PictureSource>(_pictures, FrameRate{_spec.folderFps, 1});
         case SourceChoice::Kind::kClip:
             return std::make_unique<ClipSource>(_clip);
+        case SourceChoice::Kind::kVideo:
+        case SourceChoice::Kind::kUrl:
+        case SourceChoice::Kind::kWebcam:
+        case SourceChoice::Kind::kPipeline:
+            return std::make_unique<MediaSource>(_pipeline);
     }
     return std::make_unique<TestPattern>(_squareColour);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "FrameSource.h"
+#include "MediaPipeline.h"
 #include "PictureDecoder.h"
 #include "SourceChoice.h"
 #include "Y4mClip.h"
@@ -32,9 +34,17 @@ public:
                                                      uint32_t squareColour, std::string* error);
 
     const SourceChoice& choice() const { return _spec; }
+    // When the source was chosen: the start of the camera's clock for pictures, folders and
+    // clips.
+    std::chrono::steady_clock::time_point chosenAt() const { return _chosenAt; }
     // What it shows, in a few words: "test pattern", "picture 800x800", "3 pictures at 2 fps",
-    // "clip 640x480 4:2:0 at 25 fps, 50 frames".
+    // "clip 640x480 4:2:0 at 25 fps, 50 frames", "video 1280x720 at 30 fps".
     const std::string& description() const { return _description; }
+
+    // The camera's GStreamer pipeline, for the sources GStreamer runs; else null.
+    const std::shared_ptr<MediaPipeline>& pipeline() const { return _pipeline; }
+    // Why the source gives no new picture now (GStreamer's reason), or empty.
+    std::string stalled() const { return _pipeline != nullptr ? _pipeline->stalled() : ""; }
 
     // A source of this content for one camera instance, starting at picture 0.
     std::unique_ptr<IFrameSource> makeSource() const;
@@ -43,12 +53,16 @@ private:
     SourceContent() = default;
     // The pictures of the folder at path, by name; false with *error.
     bool loadFolder(const std::string& path, std::string* error);
+    // Starts the pipeline of a source that GStreamer runs; false with *error.
+    bool startPipeline(std::string* error);
 
     SourceChoice _spec;
+    std::chrono::steady_clock::time_point _chosenAt = std::chrono::steady_clock::now();
     std::string _description;
     uint32_t _squareColour = 0;
     std::shared_ptr<std::vector<Picture>> _pictures;
     std::shared_ptr<const Y4mClip> _clip;
+    std::shared_ptr<MediaPipeline> _pipeline;
 };
 
 }  // namespace host

@@ -9,6 +9,9 @@ VEMO_PACKAGES=(
   libexif-dev libimage-exiftool-perl
   libcli11-dev
   qrencode zbar-tools
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
 )
 
 vemo_install_deps() {

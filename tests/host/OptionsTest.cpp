@@ -158,11 +158,12 @@ TEST(HostOptions, SourcesRatesAndPacingAreChosenPerCamera) {
     const char* const kFps = ": fps: expected a number of pictures a second from 1 to 120, got ";
     const char* const kSpec =
         ": source: expected pattern, image:PATH, folder:PATH, folder@N:PATH (N pictures a "
-        "second, 1 to 120) or y4m:PATH, got ";
+        "second, 1 to 120), y4m:PATH, video:PATH, url:URI, webcam, webcam:DEVICE or "
+        "gst:PIPELINE, got ";
     const std::pair<const char*, std::string> cases[] = {
         {"0:fps=0", std::string("--camera 0:fps=0") + kFps + "\"0\""},
         {"0:fps=121", std::string("--camera 0:fps=121") + kFps + "\"121\""},
-        {"0:source=webcam:0", std::string("--camera 0:source=webcam:0") + kSpec + "\"webcam:0\""},
+        {"0:source=camera:0", std::string("--camera 0:source=camera:0") + kSpec + "\"camera:0\""},
         {"0:source=image:", std::string("--camera 0:source=image:") + kSpec + "\"image:\""},
         {"0:source=folder@0:/p",
          std::string("--camera 0:source=folder@0:/p") + kSpec + "\"folder@0:/p\""},

@@ -42,7 +42,8 @@ const Command kCommands[] = {
      "  --mode M        copy: the frames come to the client (default); metadata: they stay\n"
      "                  on the host, the client gets records naming them and hands each\n"
      "                  back with release_recording_frame\n"
-     "  --out FILE      copy mode: the clip, YUV4MPEG2 in I420 (default clip.y4m)\n"
+     "  --out FILE      copy mode: the clip, YUV4MPEG2 in I420 (default clip.y4m); a .webm\n"
+     "                  (VP8), .mp4 or .mkv (H.264) FILE is encoded through GStreamer\n"
      "  --hostd PATH    metadata mode: afterwards ask PATH ctl samples how many samples the\n"
      "                  host still holds (its control socket: $VEMO_HOSTD_CTL, else the one\n"
      "                  vemo-hostd running); fails unless it holds none\n",

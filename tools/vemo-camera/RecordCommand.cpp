@@ -14,6 +14,7 @@
 
 #include "Arguments.h"
 #include "CameraSession.h"
+#include "ClipEncoder.h"
 #include "Commands.h"
 #include "FrameFormat.h"
 #include "HostSamples.h"
@@ -287,7 +288,7 @@ int runRecord(guest::CameraService* service, const Options& options) {
          start = comma + 1) {
         sizes.push_back(offered.substr(start, comma - start));
     }
-    writer = std::make_unique<ClipWriter>(request.out, format, sizes);
+    writer = std::make_unique<ClipWriter>(ClipEncoder::rawPath(request.out), format, sizes);
     returner = std::make_unique<RecordReturner>(device);
     // Only the hook looks at the events: a long recording keeps none of them.
     session->callbacks().setKeepData(false);
@@ -386,6 +387,13 @@ int runRecord(guest::CameraService* service, const Options& options) {
     if (!request.size.empty() && request.size != writer->size()) {
         printf("note: asked for %s, but the host sent %s frames\n", request.size.c_str(),
                writer->size().c_str());
+    }
+    if (ClipEncoder::rawPath(request.out) != request.out) {
+        if (!ClipEncoder::encode(ClipEncoder::rawPath(request.out), request.out, &error)) {
+            return fail(error);
+        }
+        printf("wrote %s: %zu frames at %.1f fps\n", request.out.c_str(), writer->frames(), fps);
+        return 0;
     }
     printf("wrote %s: Y4M, I420, %zu frames, %.1f MB\n", request.out.c_str(), writer->frames(),
            static_cast<double>(writer->clip().bytes()) / 1e6);

@@ -325,9 +325,9 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
         {"source 0", "error usage: source CAMERA SOURCE"},
         {"source 2 pattern", "error no camera \"2\" (this host has 2 cameras, numbered from 0)"},
         {"source x pattern", "error no camera \"x\" (this host has 2 cameras, numbered from 0)"},
-        {"source 0 webcam:0",
-         "error source \"webcam:0\": expected pattern, image:PATH, folder:PATH, folder@N:PATH or "
-         "y4m:PATH"},
+        {"source 0 camera:0",
+         "error source \"camera:0\": expected pattern, image:PATH, folder:PATH, folder@N:PATH, "
+         "y4m:PATH, video:PATH, url:URI, webcam, webcam:DEVICE or gst:PIPELINE"},
         {"source 1 image:/nonexistent/qr.png",
          "error cannot open /nonexistent/qr.png: No such file or directory; camera 1 keeps "
          "pattern"},
@@ -340,8 +340,10 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
               "samples: the number of samples outstanding in all stores\n"
               "sample STORE NUMBER: one outstanding sample: its format, size, timestamp and "
               "bytes\n"
-              "source CAMERA SOURCE: shows SOURCE (pattern, image:PATH, folder[@N]:PATH, y4m:PATH) "
-              "on the camera from its next picture on\n"
+              "source CAMERA SOURCE: shows SOURCE (pattern, image:PATH, folder[@N]:PATH, y4m:PATH, "
+              "video:PATH, url:URI, webcam[:DEVICE], gst:PIPELINE) on the camera from its next "
+              "picture on\n"
+              "devices: the video capture devices with their sizes and rates\n"
               "help: these lines\n");
 }
 

@@ -1,0 +1,51 @@
+#include "MediaSource.h"
+
+#include <libyuv/convert_argb.h>
+#include <libyuv/planar_functions.h>
+
+#include "PictureFit.h"
+
+namespace vemo {
+namespace host {
+
+uint64_t MediaSource::capture() {
+    _picture = _pipeline->newest();
+    ++_number;
+    _recent[_number % _recent.size()] = {_number, _picture != nullptr ? _picture->number : 0};
+    return _number;
+}
+
+std::optional<uint64_t> MediaSource::pictureOf(uint64_t number) const {
+    const std::pair<uint64_t, uint64_t>& entry = _recent[number % _recent.size()];
+    if (entry.first != number) {
+        return std::nullopt;
+    }
+    return entry.second;
+}
+
+void MediaSource::render(uint8_t* canvas, int stride, FrameSize size,
+                         std::optional<uint64_t> previous, std::vector<Rect>* damage) {
+    const uint64_t shown = _picture != nullptr ? _picture->number : 0;
+    if (previous && pictureOf(*previous) == shown) {
+        return;
+    }
+    const Rect all{0, 0, static_cast<int>(size.width), static_cast<int>(size.height)};
+    if (_picture == nullptr) {
+        libyuv::ARGBRect(canvas, stride, 0, 0, all.width, all.height, PictureFit::kBarColour);
+        damage->push_back(all);
+        return;
+    }
+    const MediaPicture& p = *_picture;
+    PictureFit::drawConverted(
+        p.width, p.height,
+        [&p](uint8_t* argb, int argbStride) {
+            libyuv::I420ToARGB(p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2],
+                               p.strides[2], argb, argbStride, static_cast<int>(p.width),
+                               static_cast<int>(p.height));
+        },
+        &_argb, canvas, stride, size);
+    damage->push_back(all);
+}
+
+}  // namespace host
+}  // namespace vemo
