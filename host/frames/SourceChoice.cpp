@@ -19,6 +19,10 @@ std::optional<SourceChoice> SourceChoice::parse(std::string_view text, std::stri
     if (text == "pattern") {
         return choice;
     }
+    if (text == "pushed") {
+        choice.kind = Kind::kPushed;
+        return choice;
+    }
     const size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
         *error = kExpected;
@@ -67,13 +71,15 @@ std::string SourceChoice::text() const {
                        : "folder@" + std::to_string(folderFps) + ":" + path;
         case Kind::kClip:
             return "y4m:" + path;
+        case Kind::kPushed:
+            return "pushed";
     }
     return "pattern";
 }
 
 SourceChoice SourceChoice::resolvedAgainst(const std::string& directory) const {
     SourceChoice resolved = *this;
-    if (kind != Kind::kPattern && path[0] != '/') {
+    if (!path.empty() && path[0] != '/') {
         resolved.path =
             directory + (directory.empty() || directory.back() == '/' ? "" : "/") + path;
     }

@@ -16,11 +16,13 @@ namespace host {
 //   folder:PATH           the JPEG and PNG pictures of a folder in turn, by name, one a second
 //   folder@N:PATH         the same at N pictures a second (1 to 120)
 //   y4m:PATH              a YUV4MPEG2 clip played in a loop at its own rate
+//   pushed                pictures handed over as they come (the web console sends a browser's
+//                         camera this way); black until the first
 //
 // The path is everything after the first ':' after the kind, spaces included. This class only
 // reads and writes the text; CameraSources loads what it names.
 struct SourceChoice {
-    enum class Kind { kPattern, kImage, kFolder, kClip };
+    enum class Kind { kPattern, kImage, kFolder, kClip, kPushed };
     static constexpr uint32_t kDefaultFolderFps = 1;
 
     Kind kind = Kind::kPattern;

@@ -80,6 +80,10 @@ std::shared_ptr<const SourceContent> SourceContent::load(const SourceChoice& cho
             }
             content->_description = "clip " + content->_clip->describe();
             break;
+        case SourceChoice::Kind::kPushed:
+            content->_pushed = std::make_shared<PushedPictures>();
+            content->_description = "pushed pictures";
+            break;
     }
     return content;
 }
@@ -117,6 +121,14 @@ bool SourceContent::loadFolder(const std::string& path, std::string* error) {
     return true;
 }
 
+bool SourceContent::push(Picture picture) const {
+    if (_pushed == nullptr) {
+        return false;
+    }
+    _pushed->push(std::move(picture));
+    return true;
+}
+
 std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
     switch (_spec.kind) {
         case SourceChoice::Kind::kPattern:
@@ -127,6 +139,8 @@ std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
             return std::make_unique<PictureSource>(_pictures, FrameRate{_spec.folderFps, 1});
         case SourceChoice::Kind::kClip:
             return std::make_unique<ClipSource>(_clip);
+        case SourceChoice::Kind::kPushed:
+            return std::make_unique<PushedSource>(_pushed);
     }
     return std::make_unique<TestPattern>(_squareColour);
 }

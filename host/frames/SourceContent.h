@@ -8,6 +8,7 @@
 
 #include "FrameSource.h"
 #include "PictureDecoder.h"
+#include "PushedPictures.h"
 #include "SourceChoice.h"
 #include "Y4mClip.h"
 
@@ -15,7 +16,8 @@ namespace vemo {
 namespace host {
 
 // A camera's frame source as chosen and loaded: the pictures decoded, the clip indexed, each
-// once, when the source is chosen. It is read-only once made, so every instance of the camera
+// once, when the source is chosen. It is read-only once made (but for the newest picture of a
+// pushed source, which guards itself), so every instance of the camera
 // shares it from any thread; each instance draws from it through a source of its own
 // (makeSource), with its own picture number.
 class SourceContent {
@@ -36,6 +38,10 @@ public:
     // "clip 640x480 4:2:0 at 25 fps, 50 frames".
     const std::string& description() const { return _description; }
 
+    // Makes picture the newest of a pushed source; false, changing nothing, for other kinds.
+    // Any thread.
+    bool push(Picture picture) const;
+
     // A source of this content for one camera instance, starting at picture 0.
     std::unique_ptr<IFrameSource> makeSource() const;
 
@@ -49,6 +55,7 @@ private:
     uint32_t _squareColour = 0;
     std::shared_ptr<std::vector<Picture>> _pictures;
     std::shared_ptr<const Y4mClip> _clip;
+    std::shared_ptr<PushedPictures> _pushed;
 };
 
 }  // namespace host
