@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs every test suite: the default
-# build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer, the suites whose
+# build (with the web console in headless Chromium), the same suites under AddressSanitizer + UndefinedBehaviorSanitizer, the suites whose
 # code runs on several threads under ThreadSanitizer, then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/deps.sh
 vemo_install_deps
+# The web console's browser test (label "browser") runs in the default build only: the test
+# directory registers it only when no sanitizer is on.
+vemo_install_playwright build/node
 
 for preset in default asan-ubsan; do
   echo "=== ${preset}: configure and build"
