@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs every test suite: the default
-# build (with the web console in headless Chromium), the same suites under AddressSanitizer + UndefinedBehaviorSanitizer, the suites whose
-# code runs on several threads under ThreadSanitizer, then a short run of each fuzz target.
+# build (with the web console in headless Chromium), the same suites under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the suites whose code runs on several threads under
+# ThreadSanitizer, then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/deps.sh
