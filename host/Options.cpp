@@ -365,7 +365,11 @@ const OptionDef kOptions[] = {
          WebConfig& web = s->options->web;
          web.enabled = v != "off";
          web.portGiven = true;
-         return v == "off" || parsePort(v, &web.port, error);
+         if (v != "off" && !parsePort(v, &web.port, error)) {
+             *error = "expected a number from 0 to 65535 or off";
+             return false;
+         }
+         return true;
      }},
     {"--web-listen", true,
      [](std::string_view v, ParseState* s, std::string* error) {

@@ -1,7 +1,5 @@
 #include "WebConsole.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -36,11 +34,6 @@ std::string makeToken() {
     return token;
 }
 
-bool isLoopback(const std::string& address) {
-    in_addr parsed{};
-    return inet_pton(AF_INET, address.c_str(), &parsed) == 1 && (ntohl(parsed.s_addr) >> 24) == 127;
-}
-
 void reply(httplib::Response* response, int status, const nlohmann::json& body) {
     response->status = status;
     response->set_header("Cache-Control", "no-store");
@@ -58,7 +51,7 @@ WebConsole::WebConsole(const CtlContext& context, RuntimeDirectory& directory,
     : _context(context),
       _config(config),
       _token(makeToken()),
-      _loopback(isLoopback(config.listenAddress)),
+      _loopback(config.listenAddress == WebConfig().listenAddress),
       _live(context.state.config, context.state.sources),
       _uploads(directory, context.state.config.cameras.size()) {}
 
@@ -198,6 +191,8 @@ bool WebConsole::cameraNamed(const std::string& text, httplib::Response* respons
 }
 
 bool WebConsole::choose(size_t ix, const SourceChoice& choice, std::string* error) {
+    // One choice at a time, so that the upload a camera shows is the one the store keeps.
+    std::lock_guard<std::mutex> guard(_choosing);
     CameraSources& sources = _context.state.sources;
     std::string why;
     const std::shared_ptr<const SourceContent> now = sources.select(ix, choice, &why);

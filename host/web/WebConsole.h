@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -38,8 +39,9 @@ struct WebConfig {
 // A page on localhost is reachable from every site its user visits, so: a request whose Host
 // header is not the console's own address is refused (DNS rebinding), and so is every request
 // that changes anything unless it carries the run's token in the X-Vemo-Token header (cross-site
-// requests can't read the page that holds it). Served beyond loopback, every request needs the
-// token, in the header or as ?token=; url() then carries it. Refusals are 403 and change nothing.
+// requests can't read the page that holds it). Served at another address than 127.0.0.1 (the
+// user's explicit choice, --web-listen), every request needs the token, in the header or as
+// ?token=, and url() carries it. Refusals are 403 and change nothing.
 //
 // GET  /                        the page
 // GET  /api/status              cameras, sources, guests and their last calls
@@ -84,9 +86,10 @@ private:
     const CtlContext _context;
     const WebConfig _config;
     const std::string _token;
-    const bool _loopback;
+    const bool _loopback;  // served at the default address, where viewing needs no token
     LiveView _live;
     UploadStore _uploads;
+    std::mutex _choosing;
     uint16_t _port = 0;
     std::unique_ptr<httplib::Server> _server;
     std::thread _thread;

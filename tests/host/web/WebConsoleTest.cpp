@@ -249,6 +249,28 @@ TEST_F(WebConsoleTest, RefusesRequestsWithoutTheTokenOrFromAnotherHostAndChanges
     EXPECT_EQ(sourceOf(0), "pattern");
 }
 
+TEST(WebConsoleElsewhere, ServedAtAnotherAddressEveryRequestNeedsTheTokenTheReadyLineGives) {
+    // 127.0.0.2 stands for an address beyond this machine without leaving it.
+    vemo::test::HostProcess host(VEMO_HOSTD_PATH);
+    ASSERT_TRUE(host.start({"--web-port", "0", "--web-listen", "127.0.0.2", "--quiet"}))
+        << host.error();
+    const std::string web = host.field("web");
+    const size_t query = web.find("/?token=");
+    ASSERT_EQ(web.rfind("http://127.0.0.2:", 0), 0u) << web;
+    ASSERT_NE(query, std::string::npos) << web;
+    const std::string token = web.substr(query + 8);
+    httplib::Client client("127.0.0.2", std::stoi(web.substr(17, query - 17)));
+    client.set_read_timeout(std::chrono::seconds(5));
+    for (const char* path : {"/", "/api/status", "/api/live/0.jpg"}) {
+        EXPECT_EQ(client.Get(path)->status, 403) << path;
+        EXPECT_EQ(client.Get(path, {{"Host", "localhost:" + web.substr(17, query - 17)}})->status,
+                  403)
+            << path;
+        EXPECT_EQ(client.Get((std::string(path) + "?token=" + token).c_str())->status, 200) << path;
+        EXPECT_EQ(client.Get(path, {{"X-Vemo-Token", token}})->status, 200) << path;
+    }
+}
+
 TEST_F(WebConsoleTest, BadUploadsGetOneMessageAndTheCameraKeepsItsSource) {
     const std::string png = pictureFile(test::quadrants(64, 64), true);
     ASSERT_EQ(post("/api/upload?camera=0", png)->status, 200);
