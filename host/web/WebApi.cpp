@@ -24,6 +24,20 @@ json callsOf(const SessionSummary& session) {
     return calls;
 }
 
+// A guest recording in metadata mode leaves its frames in a sample store on the host; one in
+// copy mode fetches the video stream's frames (stream 0) itself.
+const char* recordingMode(const SessionSummary& session) {
+    if (session.sampleStore != 0) {
+        return "metadata";
+    }
+    for (const CallNote& call : session.calls) {
+        if (call.function == "getFrameContents" && call.arguments == "id=0") {
+            return "copy";
+        }
+    }
+    return "off";
+}
+
 json guestOf(const SessionSummary& session, const std::map<uint32_t, size_t>& outstanding) {
     json guest = {{"guest", session.label},
                   {"instance", session.instance},
@@ -35,9 +49,7 @@ json guestOf(const SessionSummary& session, const std::map<uint32_t, size_t>& ou
         guest["previewSize"] = session.previewSize;
         guest["previewFormat"] = session.previewFormat;
         guest["pictures"] = session.pictures;
-        // Samples are what a guest records in copy mode; a guest that saved none is not
-        // recording that way.
-        guest["recording"] = session.sampleStore != 0 ? "samples" : "off";
+        guest["recording"] = recordingMode(session);
         guest["outstanding"] = store != outstanding.end() ? store->second : 0;
     }
     return guest;

@@ -64,7 +64,7 @@ int WebConsole::start() {
     httplib::Server& server = *_server;
     server.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     server.set_payload_max_length(_config.uploadMax);
-    server.set_keep_alive_timeout(2);
+    server.set_keep_alive_timeout(1);
     server.set_pre_routing_handler(
         [this](const httplib::Request& request, httplib::Response& response) {
             return admit(request, &response) ? httplib::Server::HandlerResponse::Unhandled
