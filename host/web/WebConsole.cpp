@@ -37,7 +37,9 @@ std::string makeToken() {
 void reply(httplib::Response* response, int status, const nlohmann::json& body) {
     response->status = status;
     response->set_header("Cache-Control", "no-store");
-    response->set_content(body.dump(), "application/json");
+    // Guests' strings (call arguments) need not be UTF-8; such bytes show as U+FFFD.
+    response->set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                          "application/json");
 }
 
 void fail(httplib::Response* response, int status, const std::string& text) {

@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "FrameTestSupport.h"
+#include "HostTestSupport.h"
 #include "SourceTestSupport.h"
 #include "support/HostProcess.h"
 
@@ -203,6 +204,26 @@ TEST_F(WebConsoleTest, AnswersEveryVerbAndShowsUploadsAndTheBrowsersPictures) {
     EXPECT_TRUE(near(middleOf(live(0)), 0xFF00FF00));
     EXPECT_EQ(post("/api/frame?camera=0", "not a picture")->status, 400);
     EXPECT_EQ(post("/api/frame?camera=7", greenFile)->status, 404);
+
+    // A guest's calls, bytes that are not text included, are listed under its camera.
+    test::TestClient guest;
+    ASSERT_TRUE(guest.connect(static_cast<uint16_t>(_host.cameraPort())));
+    Message init = test::request("__initThis");
+    init.set("__remote_class", Value::string("CameraDevice"));
+    ASSERT_TRUE(guest.call(init));
+    ASSERT_TRUE(guest.call(test::request("setCameraIx", 1)));
+    Message format = test::request("setPreviewFormat");
+    format.set("format", Value::string("\xFF\xFE"));
+    ASSERT_TRUE(guest.call(format));
+    const json guests = get("/api/status")["cameras"][1]["guests"];
+    ASSERT_EQ(guests.size(), 1u) << guests;
+    EXPECT_EQ(guests[0]["previewFormat"], "yuv420sp");
+    const json calls = guests[0]["calls"];
+    ASSERT_EQ(calls.size(), 3u);
+    EXPECT_EQ(calls[1]["function"], "setCameraIx");
+    EXPECT_EQ(calls[1]["arguments"], "ix=1");
+    EXPECT_EQ(calls[2]["arguments"], "format=\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+    EXPECT_EQ(calls[2]["result"].get<std::string>().rfind("error: setPreviewFormat", 0), 0u);
 }
 
 TEST_F(WebConsoleTest, RefusesRequestsWithoutTheTokenOrFromAnotherHostAndChangesNothing) {
