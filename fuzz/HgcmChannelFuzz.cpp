@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "ClientTable.h"
@@ -27,10 +29,57 @@ vemo::host::ClientTable gClients(gState);
 vemo::host::HgcmService gService(gState, gClients);
 unsigned gHandle = 0;
 
+// Reads whatever the host sends to a handle until its end, so that the host never waits on a
+// full socket. One thread for the whole run: a thread per input cost more than the input.
+class Drain {
+public:
+    Drain() {
+        std::thread([this] { loop(); }).detach();
+    }
+
+    void start(int fd) {
+        std::lock_guard<std::mutex> guard(_lock);
+        _fd = fd;
+        _done = false;
+        _changed.notify_all();
+    }
+
+    void finish() {
+        std::unique_lock<std::mutex> lock(_lock);
+        _changed.wait(lock, [this] { return _done; });
+    }
+
+private:
+    void loop() {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(_lock);
+            _changed.wait(lock, [this] { return _fd >= 0; });
+            const int fd = _fd;
+            lock.unlock();
+            char sink[4096];
+            while (recv(fd, sink, sizeof(sink), 0) > 0) {
+            }
+            lock.lock();
+            _fd = -1;
+            _done = true;
+            _changed.notify_all();
+        }
+    }
+
+    std::mutex _lock;
+    std::condition_variable _changed;
+    int _fd = -1;
+    bool _done = true;
+};
+
+// Never destroyed: its thread runs until the process ends.
+Drain* gDrain = nullptr;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     vemo::host::setLogLevel(vemo::host::LogLevel::kError);
+    gDrain = new Drain();
     return 0;
 }
 
@@ -48,16 +97,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         __builtin_trap();
     }
     shutdown(fds[1], SHUT_WR);
-    // Whatever the host sends goes nowhere, so that it never waits on a full socket.
-    std::thread drain([fd = fds[1]] {
-        char sink[4096];
-        while (recv(fd, sink, sizeof(sink), 0) > 0) {
-        }
-    });
+    gDrain->start(fds[1]);
     const unsigned handle = ++gHandle;
     vemo::host::HgcmChannel(fds[0], handle, gService).run();
     shutdown(fds[0], SHUT_RDWR);
-    drain.join();
+    gDrain->finish();
     close(fds[0]);
     close(fds[1]);
     if (!gClients.clientsOf(handle).empty()) {

@@ -13,6 +13,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "ClientTable.h"
 #include "FrameRate.h"
 #include "SourceChoice.h"
 
@@ -77,6 +78,9 @@ constexpr const char* kSizesExpected =
 // Past 2^40 microseconds (12 days) the nanoseconds the guest makes of a timestamp would come
 // close to overflowing.
 constexpr uint64_t kMaxTimestampOffsetUs = uint64_t{1} << 40;
+constexpr uint32_t kMaxFreezeMs = 3600000;
+constexpr uint32_t kMaxIdleLimitS = 3600;
+constexpr uint32_t kMaxSampleMemoryMb = 1u << 20;
 // Uploads are held in memory whole while they are checked.
 constexpr uint32_t kMaxUploadMiB = 4096;
 constexpr const char* kFpsExpected = "a number of pictures a second from 1 to 120";
@@ -236,6 +240,8 @@ bool parsePath(std::string_view text, std::string* out, std::string* error) {
 // Switches on one fault mode.
 bool applyFault(std::string_view mode, HostFaults* faults, std::string* error) {
     constexpr std::string_view kCloseAfter = "close-after=";
+    constexpr std::string_view kExitAfter = "exit-after=";
+    constexpr std::string_view kFreezeAfter = "freeze-after=";
     if (mode == "refuse") {
         faults->refuse = true;
     } else if (mode == "byte-per-transfer") {
@@ -246,6 +252,25 @@ bool applyFault(std::string_view mode, HostFaults* faults, std::string* error) {
         faults->malformed = true;
     } else if (mode == "busy") {
         faults->busy = true;
+    } else if (mode.substr(0, kExitAfter.size()) == kExitAfter) {
+        if (!parseNumber(mode.substr(kExitAfter.size()), UINT32_MAX, &faults->exitAfter) ||
+            faults->exitAfter == 0) {
+            *error = "expected exit-after=N with N a number of requests from 1";
+            return false;
+        }
+    } else if (mode.substr(0, kFreezeAfter.size()) == kFreezeAfter) {
+        const std::string_view rest = mode.substr(kFreezeAfter.size());
+        const size_t colon = rest.find(':');
+        if (colon == std::string_view::npos ||
+            !parseNumber(rest.substr(0, colon), UINT32_MAX, &faults->freezeAfter) ||
+            faults->freezeAfter == 0 ||
+            !parseNumber(rest.substr(colon + 1), kMaxFreezeMs, &faults->freezeMs)) {
+            *error =
+                "expected freeze-after=N:MS with N a number of requests from 1 and MS "
+                "milliseconds up to " +
+                std::to_string(kMaxFreezeMs);
+            return false;
+        }
     } else if (mode.substr(0, kCloseAfter.size()) == kCloseAfter) {
         uint32_t count = 0;
         if (!parseNumber(mode.substr(kCloseAfter.size()), UINT32_MAX, &count) || count == 0) {
@@ -254,7 +279,9 @@ bool applyFault(std::string_view mode, HostFaults* faults, std::string* error) {
         }
         faults->closeAfter = count;
     } else {
-        *error = "expected refuse, close-after=N, byte-per-transfer, stall, malformed or busy";
+        *error =
+            "expected refuse, close-after=N, byte-per-transfer, stall, malformed, busy, "
+            "exit-after=N or freeze-after=N:MS";
         return false;
     }
     return true;
@@ -360,6 +387,35 @@ const OptionDef kOptions[] = {
      [](std::string_view v, ParseState* s, std::string* error) {
          return parsePath(v, &s->options->recordPath, error);
      }},
+    {"--idle-limit", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         uint32_t seconds = 0;
+         if (!parseNumber(v, kMaxIdleLimitS, &seconds) || seconds == 0) {
+             *error = "expected seconds from 1 to " + std::to_string(kMaxIdleLimitS);
+             return false;
+         }
+         s->options->host.limits.idleLimitMs = seconds * 1000;
+         return true;
+     }},
+    {"--max-driver-clients", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         uint32_t& max = s->options->host.limits.maxDriverClients;
+         if (!parseNumber(v, static_cast<uint32_t>(ClientTable::kMaxClients), &max) || max == 0) {
+             *error = "expected a number from 1 to " + std::to_string(ClientTable::kMaxClients);
+             return false;
+         }
+         return true;
+     }},
+    {"--sample-memory", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         uint32_t megabytes = 0;
+         if (!parseNumber(v, kMaxSampleMemoryMb, &megabytes) || megabytes == 0) {
+             *error = "expected megabytes from 1 to " + std::to_string(kMaxSampleMemoryMb);
+             return false;
+         }
+         s->options->host.limits.sampleMemoryBytes = size_t{megabytes} << 20;
+         return true;
+     }},
     {"--web-port", true,
      [](std::string_view v, ParseState* s, std::string* error) {
          WebConfig& web = s->options->web;
@@ -457,11 +513,13 @@ bool parseOptions(int argc, const char* const* argv, Options* options, std::stri
     // Camera settings apply once the count is known, whatever the order on the command line.
     const uint32_t orientation = options->host.orientation;
     const HostFaults faults = options->host.faults;
+    const HostLimits limits = options->host.limits;
     const uint64_t timestampOffset = options->host.timestampOffsetUs;
     options->host = HostConfig::withCameras(state.cameraCount);
     options->host.timestampOffsetUs = timestampOffset;
     options->host.orientation = orientation;
     options->host.faults = faults;
+    options->host.limits = limits;
     options->host.paced = state.paced;
     for (const std::string& settings : state.cameraSettings) {
         if (!applyCameraSettings(settings, &options->host, error)) {
@@ -545,6 +603,14 @@ std::string usageText() {
            "                         /tmp); removed on exit\n"
            "  --ctl-socket PATH      Unix socket for 'vemo-hostd ctl' (default: ctl.sock\n"
            "                         next to the default guest-driver socket); removed on exit\n"
+           "  --idle-limit S         close a connection that has not created a camera instance\n"
+           "                         (camera port), paired (control port) or connected a\n"
+           "                         client (guest-driver socket) within S seconds, 1 to 3600\n"
+           "                         (default 10)\n"
+           "  --max-driver-clients N HGCM clients one guest-driver handle may hold, 1 to 4096\n"
+           "                         (default 16)\n"
+           "  --sample-memory MB     memory all recording guests' samples together may take;\n"
+           "                         a save beyond it fails (default 512)\n"
            "  --web-port P|off       TCP port of the web console (default 10080; 0 picks a\n"
            "                         free port; off: no console). The ready line names its\n"
            "                         address as web=URL. When the default port is taken the\n"
@@ -567,12 +633,18 @@ std::string usageText() {
            "                           stall              take requests, never answer them\n"
            "                           malformed          answer with ill-formed replies\n"
            "                           busy               answer captureFrame with HOST_BUSY\n"
+           "                           exit-after=N       exit at once (status 3) on taking the\n"
+           "                                              Nth request, counted over the whole\n"
+           "                                              host, leaving it unanswered\n"
+           "                           freeze-after=N:MS  on taking the Nth request of the\n"
+           "                                              host, answer nothing for MS\n"
+           "                                              milliseconds, then go on\n"
            "  --quiet                log errors only\n"
            "  --verbose              log every connection and call\n"
            "  -h, --help             show this text and exit\n"
            "\n"
            "Exit status: 0 after a clean stop, 1 when a service cannot start, 2 on a bad\n"
-           "option or a source that cannot be read.\n";
+           "option or a source that cannot be read, 3 when the exit-after fault ends it.\n";
 }
 
 }  // namespace host

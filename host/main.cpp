@@ -22,6 +22,7 @@
 #include "Log.h"
 #include "Options.h"
 #include "RuntimeDirectory.h"
+#include "TcpServer.h"
 #include "WebConsole.h"
 
 using vemo::host::CameraService;
@@ -78,6 +79,9 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    // Every endpoint keeps hundreds of connection slots; the usual soft limit of 1024
+    // descriptors would run out before they do.
+    vemo::host::TcpServer::raiseDescriptorLimit();
     // Made first, so that it is removed last, once the sockets in it are gone.
     RuntimeDirectory runtime;
     HostState state(options.host);
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
     HgcmService hgcm(state, clients);
     CameraService camera(state);
     ControlPort control(state, clients);
-    HgcmEndpoint endpoint(hgcm);
+    HgcmEndpoint endpoint(hgcm, options.host.limits.idleLimitMs);
     const CtlContext context{state, clients, camera};
     const CtlCommands commands(context);
     CtlServer ctl(commands);

@@ -182,6 +182,10 @@ void CallbackRecorder::record(CameraEvent event, const camera_memory_t* memory) 
         hook(event);
     }
     std::lock_guard<std::mutex> guard(_lock);
+    ++_counts[event.message];
+    if (!_keepEvents) {
+        return;
+    }
     if (!keep) {
         event.bytes = std::vector<uint8_t>();
     }
@@ -256,6 +260,11 @@ void CallbackRecorder::setKeepData(bool keep) {
     _keepData = keep;
 }
 
+void CallbackRecorder::setKeepEvents(bool keep) {
+    std::lock_guard<std::mutex> guard(_lock);
+    _keepEvents = keep;
+}
+
 void CallbackRecorder::setMemoryFails(bool fails) {
     std::lock_guard<std::mutex> guard(_lock);
     _memoryFails = fails;
@@ -281,11 +290,8 @@ size_t CallbackRecorder::eventCount() const {
 
 size_t CallbackRecorder::count(int32_t message) const {
     std::lock_guard<std::mutex> guard(_lock);
-    size_t n = 0;
-    for (const CameraEvent& event : _events) {
-        n += event.message == message ? 1 : 0;
-    }
-    return n;
+    const auto found = _counts.find(message);
+    return found != _counts.end() ? found->second : 0;
 }
 
 bool CallbackRecorder::last(int32_t message, CameraEvent* event) const {
@@ -302,6 +308,7 @@ bool CallbackRecorder::last(int32_t message, CameraEvent* event) const {
 void CallbackRecorder::clear() {
     std::lock_guard<std::mutex> guard(_lock);
     _events.clear();
+    _counts.clear();
     _requests.clear();
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -88,6 +89,10 @@ public:
     // Whether recorded events keep a copy of their data (default true). The hook always gets
     // the copy; long runs of large frames turn this off.
     void setKeepData(bool keep);
+    // Whether events are recorded at all (default true). Off, the hook still gets each event
+    // and count() still counts it, but events(), last() and the waits see none of them: a
+    // client that runs for hours keeps only what its hook keeps.
+    void setKeepEvents(bool keep);
     // While set, request_memory returns null.
     void setMemoryFails(bool fails);
 
@@ -126,7 +131,9 @@ private:
     std::vector<CameraEvent> _events;
     std::vector<MemoryRequest> _requests;
     size_t _outstanding = 0;
+    std::map<int32_t, size_t> _counts;
     bool _keepData = true;
+    bool _keepEvents = true;
     bool _memoryFails = false;
     Hook _hook;
 };

@@ -447,6 +447,10 @@ CallStatus CameraDevice::saveFrameToSampleStore(const Message&, Message* reply) 
     CallStatus status = selectedCamera(&camera);
     if (status.isOk()) {
         const CameraState::SavedSample saved = camera->saveVideoFrame();
+        if (saved.number == 0) {
+            // The store has logged why, once.
+            return CallStatus::repeatedError("no memory left for samples");
+        }
         reply->set("sample_store", Value::u32(saved.store));
         setU64(reply, "sample_num", saved.number);
         setU64(reply, "timestamp", saved.timestamp);

@@ -33,11 +33,14 @@ std::string peerOf(int fd) {
 }  // namespace
 
 CameraService::CameraService(HostState& state)
-    : _state(state), _server("camera service", [this](int fd, unsigned id) { serve(fd, id); }) {}
+    : _state(state),
+      _server(
+          "camera service", [this](int fd, unsigned id) { serve(fd, id); },
+          state.config.limits.idleLimitMs) {}
 
 void CameraService::serve(int fd, unsigned id) {
     const std::string label = "conn " + std::to_string(id);
-    FaultPlan faults(_state.config.faults);
+    FaultPlan faults(_state.config.faults, _state.requests);
     if (faults.refuses()) {
         logLine(LogLevel::kDebug, "%s: refused (refuse fault)", label.c_str());
         return;
@@ -61,6 +64,7 @@ void CameraService::serve(int fd, unsigned id) {
     std::vector<uint8_t> request;
     PacketBuffer reply;
     std::string fault;
+    bool settled = false;
     for (;;) {
         const ReadResult read = stream.read(&request);
         if (read.status == ReadStatus::kClosed) {
@@ -77,6 +81,10 @@ void CameraService::serve(int fd, unsigned id) {
             if (!session.handle(request.data(), request.size(), &reply, &fault)) {
                 logLine(LogLevel::kWarning, "%s: closed: %s", label.c_str(), fault.c_str());
                 return;
+            }
+            if (!settled && session.hasInstance()) {
+                _server.settle(id);
+                settled = true;
             }
             faults.shape(&reply);
             const int sent =

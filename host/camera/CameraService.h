@@ -17,7 +17,8 @@ namespace host {
 // connection one session with its own "CameraDevice" instance. A connection that sends
 // something malformed is closed with one log line; the others go on being served. The faults of
 // the configuration (refuse, close-after, stall, malformed, byte-per-transfer) apply to every
-// connection, and every request goes into the host's record as "request conn=<id> ...".
+// connection, and every request goes into the host's record as "request conn=<id> ...". A
+// connection that has created no instance within the idle limit is closed (TcpServer).
 class CameraService {
 public:
     // state must outlive the service.

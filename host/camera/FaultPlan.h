@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -8,6 +9,22 @@
 
 namespace vemo {
 namespace host {
+
+// The requests the whole host has taken, for the faults that count them across every
+// connection and pairing (exit-after, freeze-after). Thread-safe.
+class HostRequestCount {
+public:
+    // Exit status of a host that the exit-after fault ends.
+    static constexpr int kExitStatus = 3;
+
+    // Counts one request. Exits the process at once on the exit-after'th; starts the freeze on
+    // the freeze-after'th; returns once no freeze holds any more.
+    void take(const HostFaults& faults);
+
+private:
+    std::atomic<uint32_t> _count{0};
+    std::atomic<int64_t> _frozenUntilNs{0};  // steady clock; 0: no freeze
+};
 
 // How the configured faults bend the answers of one connection (TCP camera port) or one
 // pairing (HGCM client): whether to serve at all, whether to answer, what a reply looks like,
@@ -18,7 +35,9 @@ public:
     // Byte that takes the place of the first entry's type code in a malformed reply.
     static constexpr uint8_t kBadTypeCode = 0xEE;
 
-    explicit FaultPlan(const HostFaults& faults) : _faults(faults) {}
+    // host counts the requests of the whole host (see HostRequestCount); it must outlive the
+    // plan.
+    FaultPlan(const HostFaults& faults, HostRequestCount& host) : _faults(faults), _host(host) {}
 
     // Connections are accepted and closed at once.
     bool refuses() const { return _faults.refuse; }
@@ -27,8 +46,10 @@ public:
     // Most bytes one transfer of reply bytes may carry.
     size_t transferLimit() const { return _faults.bytePerTransfer ? 1 : SIZE_MAX; }
 
-    // Counts one request taken; true when the connection or pairing ends after it.
+    // Counts one request taken, here and host-wide, and waits out a freeze; true when the
+    // connection or pairing ends after it.
     bool takeRequest() {
+        _host.take(_faults);
         ++_requests;
         return _faults.closeAfter != 0 && _requests >= _faults.closeAfter;
     }
@@ -39,6 +60,7 @@ public:
 
 private:
     const HostFaults _faults;
+    HostRequestCount& _host;
     uint32_t _requests = 0;
 };
 

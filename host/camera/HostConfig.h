@@ -53,6 +53,20 @@ struct HostFaults {
     bool stall = false;            // requests are taken but never answered
     bool malformed = false;        // replies are not well-formed messages
     bool busy = false;             // captureFrame answers HOST_BUSY
+    uint32_t exitAfter = 0;        // the process exits after so many requests (0: never)
+    uint32_t freezeAfter = 0;      // after so many requests nothing is answered for a while
+    uint32_t freezeMs = 0;         // how long that freeze lasts
+};
+
+// What one client may hold of the host, so that none can lock the others out.
+struct HostLimits {
+    // How long a connection may go without creating an instance (camera port), pairing
+    // (control port) or connecting a client (guest-driver endpoint) before it is closed.
+    uint32_t idleLimitMs = 10000;
+    // HGCM clients one driver handle may have connected at once.
+    uint32_t maxDriverClients = 16;
+    // Bytes of samples all sample stores together may hold.
+    size_t sampleMemoryBytes = size_t{512} << 20;
 };
 
 // What the camera service answers from. Fixed before the services start and read-only while
@@ -63,6 +77,7 @@ struct HostConfig {
     std::vector<CameraConfig> cameras;
     uint32_t orientation = 0;  // current device orientation, degrees
     HostFaults faults;
+    HostLimits limits;
     // Whether captures wait for each camera's next frame time (FramePacer). vemo-hostd paces
     // unless told --unpaced; services that a test or benchmark builds in its own process don't,
     // unless it sets this.

@@ -2,6 +2,7 @@
 
 #include "CameraSources.h"
 #include "EventRecord.h"
+#include "FaultPlan.h"
 #include "HostClock.h"
 #include "HostConfig.h"
 #include "SampleStore.h"
@@ -15,13 +16,17 @@ namespace host {
 // session; it outlives them all.
 struct HostState {
     explicit HostState(const HostConfig& configuration)
-        : config(configuration), sources(configuration) {}
+        : config(configuration),
+          samples(configuration.limits.sampleMemoryBytes),
+          sources(configuration) {}
     HostState(const HostState&) = delete;
     HostState& operator=(const HostState&) = delete;
 
     const HostConfig& config;
     // What the host saw, for tests (--record); off unless opened.
     EventRecord record;
+    // The requests of every connection and pairing, for the faults that count them host-wide.
+    HostRequestCount requests;
     // Video frames kept for recording guests, by store and sample number.
     SampleStore samples;
     // What each camera shows now.

@@ -1,5 +1,7 @@
 #include "SampleStore.h"
 
+#include <malloc.h>
+
 #include "Log.h"
 
 namespace vemo {
@@ -16,8 +18,18 @@ uint32_t SampleStore::open() {
 }
 
 void SampleStore::close(uint32_t store) {
-    std::lock_guard<std::mutex> guard(_lock);
-    _stores.erase(store);
+    {
+        std::lock_guard<std::mutex> guard(_lock);
+        const auto found = _stores.find(store);
+        if (found == _stores.end()) {
+            return;
+        }
+        _bytes -= found->second.bytes;
+        _stores.erase(found);
+    }
+    // Once the allocator has raised its mapping threshold past a frame's size, frames come from
+    // the heap, and freed heap memory stays with the process unless it is trimmed.
+    malloc_trim(0);
 }
 
 uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size, Storage frame,
@@ -46,8 +58,19 @@ uint64_t SampleStore::save(uint32_t number, PixelFormat format, FrameSize size, 
            (store.samples.size() >= _maxSamples || store.bytes + count > _maxBytes)) {
         dropOldest(number, &store);
     }
+    if (_bytes + count > _budget) {
+        if (!store.refused) {
+            logLine(LogLevel::kWarning,
+                    "sample store %u: refusing samples, all stores hold %zu of %zu bytes; is "
+                    "a recording client keeping its frames?",
+                    number, _bytes, _budget);
+            store.refused = true;
+        }
+        return 0;
+    }
     sample->number = store.next++;
     store.bytes += count;
+    _bytes += count;
     const uint64_t sampleNumber = sample->number;
     store.samples.emplace(sampleNumber, std::move(sample));
     return sampleNumber;
@@ -74,6 +97,7 @@ void SampleStore::dropOldest(uint32_t number, Store* store) {
             static_cast<unsigned long long>(oldest->first),
             static_cast<unsigned long long>(store->dropped));
     store->bytes -= oldest->second->bytes.size();
+    _bytes -= oldest->second->bytes.size();
     store->samples.erase(oldest);
 }
 
@@ -88,6 +112,7 @@ bool SampleStore::release(uint32_t store, uint64_t number) {
         return false;
     }
     found->second.bytes -= sample->second->bytes.size();
+    _bytes -= sample->second->bytes.size();
     found->second.samples.erase(sample);
     return true;
 }
@@ -117,6 +142,11 @@ std::vector<SampleStore::StoreSummary> SampleStore::summary() const {
         stores.push_back(entry);
     }
     return stores;
+}
+
+size_t SampleStore::bytes() const {
+    std::lock_guard<std::mutex> guard(_lock);
+    return _bytes;
 }
 
 size_t SampleStore::outstanding(uint32_t store) const {

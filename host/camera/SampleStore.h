@@ -23,6 +23,11 @@ namespace host {
 // never releases slows nothing down and can't exhaust memory; a release of a dropped sample
 // answers as for an unknown one.
 //
+// All stores together hold no more sample bytes than the host's budget: a save that would
+// pass it fails (one warning for the first refusal of a store), so that clients that never
+// release can't take the host's memory between them. The memory of a closed store goes back to
+// the system, not only to the allocator.
+//
 // Samples take the storage of the frames saved into them as it is, without a copy. The storage
 // of released and dropped samples that nobody reads any more is kept, a few frames worth, for
 // the next frames, so that recording allocates no frame memory in its steady state. Storage
@@ -58,10 +63,11 @@ public:
         Note note;
     };
 
-    SampleStore() = default;
-    // Other bounds than the usual, for tests.
-    SampleStore(size_t maxSamples, size_t maxBytes)
-        : _maxSamples(maxSamples), _maxBytes(maxBytes) {}
+    // budget: sample bytes of all stores together.
+    explicit SampleStore(size_t budget = SIZE_MAX) : _budget(budget) {}
+    // Other bounds of a store than the usual, for tests.
+    SampleStore(size_t maxSamples, size_t maxBytes, size_t budget = SIZE_MAX)
+        : _maxSamples(maxSamples), _maxBytes(maxBytes), _budget(budget) {}
 
     // A new, empty store; its number is never 0 nor one in use.
     uint32_t open();
@@ -70,8 +76,8 @@ public:
 
     // Keeps the frame in the store, taking its storage, and returns the sample's number. Numbers
     // rise from store x 2^32 + 1, so they are unique across stores and the high half of a number
-    // is in use from the first sample on. 0 when the store is not open (the storage is then kept
-    // as a spare).
+    // is in use from the first sample on. 0 when the store is not open or the budget would be
+    // passed (the storage is then kept as a spare).
     uint64_t save(uint32_t store, PixelFormat format, FrameSize size, Storage frame,
                   uint64_t timestamp);
     // Storage of a sample that is gone, with its note, for the next frame; none (no bytes, a
@@ -94,6 +100,9 @@ public:
     };
     // Every open store, by number.
     std::vector<StoreSummary> summary() const;
+    // Sample bytes of all stores together, and what they may come to.
+    size_t bytes() const;
+    size_t budget() const { return _budget; }
 
 private:
     struct Store {
@@ -101,6 +110,7 @@ private:
         std::map<uint64_t, std::shared_ptr<const Sample>> samples;  // oldest first
         size_t bytes = 0;
         uint64_t dropped = 0;
+        bool refused = false;  // a save has passed the budget
     };
 
     // Drops the oldest sample of a store; the lock must be held.
@@ -114,7 +124,9 @@ private:
 
     const size_t _maxSamples = kMaxSamples;
     const size_t _maxBytes = kMaxBytes;
+    const size_t _budget;
     mutable std::mutex _lock;
+    size_t _bytes = 0;  // guarded by _lock; of all stores
     uint32_t _lastStore = 0;
     std::map<uint32_t, Store> _stores;
     const std::shared_ptr<SparePool> _spare = std::make_shared<SparePool>();

@@ -64,7 +64,7 @@ std::string sessionText(const SessionSummary& session) {
 
 const CtlCommands::Command CtlCommands::kCommands[] = {
     {"status", "", 0, 0, false, &CtlCommands::status,
-     "cameras, connections, HGCM clients and sample stores"},
+     "limits, cameras, connections, HGCM clients and sample stores"},
     {"samples", "", 0, 0, false, &CtlCommands::samples,
      "the number of samples outstanding in all stores"},
     {"sample", "STORE NUMBER", 2, 2, false, &CtlCommands::sample,
@@ -119,6 +119,11 @@ void CtlCommands::status(const Arguments&, CtlReply* reply) const {
                 std::to_string(connections.size()) + " clients=" + std::to_string(clients.size()) +
                 " stores=" + std::to_string(stores.size()) +
                 " samples=" + std::to_string(outstanding));
+    const HostLimits& limits = config.limits;
+    reply->line("limits idle-limit-ms=" + std::to_string(limits.idleLimitMs) +
+                " max-driver-clients=" + std::to_string(limits.maxDriverClients) +
+                " sample-memory=" + std::to_string(limits.sampleMemoryBytes) +
+                " sample-bytes=" + std::to_string(_context.state.samples.bytes()));
     for (size_t ix = 0; ix < config.cameras.size(); ++ix) {
         const CameraConfig& camera = config.cameras[ix];
         reply->line("camera " + std::to_string(ix) + " facing=" + std::to_string(camera.facing) +

@@ -24,6 +24,8 @@
 //
 //   status
 //     host pid=<pid> cameras=<n> connections=<n> clients=<n> stores=<n> samples=<n>
+//     limits idle-limit-ms=<ms> max-driver-clients=<n> sample-memory=<bytes>
+//            sample-bytes=<bytes held now>                              (one line)
 //     camera <ix> facing=<n> orientation=<degrees> fps=<n> source=<quoted choice>
 //            shows=<quoted description> name=<quoted>                   (one line)
 //     connection <id> peer=<address>:<port> <session>      a TCP camera-port connection

@@ -1,19 +1,51 @@
 #include "ClientTable.h"
 
+#include <sys/random.h>
+
+#include <algorithm>
+#include <random>
+
 namespace vemo {
 namespace host {
 
-bool ClientTable::add(unsigned handle, uint32_t* id) {
+namespace {
+
+// Unpredictable without a look at this process: from the kernel's generator, or where that
+// fails (early boot, say) from std::random_device, which reads the same source another way.
+uint32_t randomId() {
+    uint32_t value = 0;
+    if (::getrandom(&value, sizeof(value), GRND_NONBLOCK) == static_cast<ssize_t>(sizeof(value))) {
+        return value;
+    }
+    return std::random_device()();
+}
+
+}  // namespace
+
+bool ClientTable::add(unsigned handle, uint32_t* id, std::string* why) {
     std::lock_guard<std::mutex> guard(_lock);
-    if (_stopping || _clients.size() >= kMaxClients) {
+    if (_stopping) {
+        *why = "the host is stopping";
         return false;
     }
-    // Ids count up; after a wrap the ones still connected, and 0, are passed over.
+    const uint32_t maxPerHandle = _state.config.limits.maxDriverClients;
+    const size_t ofHandle = static_cast<size_t>(
+        std::count_if(_clients.begin(), _clients.end(),
+                      [handle](const auto& c) { return c.second.handle == handle; }));
+    if (ofHandle >= maxPerHandle) {
+        *why = "the handle has " + std::to_string(maxPerHandle) + " clients already";
+        return false;
+    }
+    if (_clients.size() >= kMaxClients) {
+        *why = std::to_string(kMaxClients) + " clients already";
+        return false;
+    }
+    uint32_t candidate = 0;
     do {
-        ++_lastId;
-    } while (_lastId == 0 || _clients.count(_lastId) != 0);
-    _clients[_lastId] = Client{handle, nullptr};
-    *id = _lastId;
+        candidate = randomId();
+    } while (candidate == 0 || _clients.count(candidate) != 0);
+    _clients[candidate] = Client{handle, nullptr};
+    *id = candidate;
     return true;
 }
 

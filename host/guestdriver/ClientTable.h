@@ -14,12 +14,14 @@ namespace vemo {
 namespace host {
 
 // The HGCM clients while they are connected: the driver handle each belongs to and its pairing
-// with a control socket (the current one, or the last until a new open). Client ids are
-// non-zero and unique among the clients connected. Thread-safe: the endpoint threads and the
-// control port's threads share it.
+// with a control socket (the current one, or the last until a new open). Client ids are random,
+// non-zero and unique among the clients connected: pairing needs the id the driver handed to
+// the guest, so that no other local process can take over a guest's client by counting.
+// Thread-safe: the endpoint threads and the control port's threads share it.
 class ClientTable {
 public:
-    static constexpr size_t kMaxClients = 256;
+    // Clients of all handles together: as many as the endpoint's handles may have.
+    static constexpr size_t kMaxClients = 4096;
 
     // state must outlive the table.
     explicit ClientTable(HostState& state) : _state(state) {}
@@ -27,9 +29,9 @@ public:
     ClientTable(const ClientTable&) = delete;
     ClientTable& operator=(const ClientTable&) = delete;
 
-    // A new client of the driver handle: true and its id, or false when the table is full or
-    // the host is stopping.
-    bool add(unsigned handle, uint32_t* id);
+    // A new client of the driver handle: true and its id, or false with *why when the handle
+    // has its limit of clients already (HostLimits), the table is full or the host is stopping.
+    bool add(unsigned handle, uint32_t* id, std::string* why);
 
     // Whether the handle has the client; if so, *pairing is its pairing (null if none yet).
     bool find(unsigned handle, uint32_t id, std::shared_ptr<Pairing>* pairing) const;
@@ -64,7 +66,6 @@ private:
     HostState& _state;
     mutable std::mutex _lock;
     std::map<uint32_t, Client> _clients;  // guarded by _lock
-    uint32_t _lastId = 0;                 // guarded by _lock
     bool _stopping = false;               // guarded by _lock
 };
 

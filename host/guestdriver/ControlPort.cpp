@@ -20,7 +20,9 @@ uint64_t loadU64Le(const uint8_t* p) {
 ControlPort::ControlPort(HostState& state, ClientTable& clients)
     : _state(state),
       _clients(clients),
-      _server("control port", [this](int fd, unsigned id) { serve(fd, id); }) {}
+      _server(
+          "control port", [this](int fd, unsigned id) { serve(fd, id); },
+          state.config.limits.idleLimitMs) {}
 
 void ControlPort::serve(int fd, unsigned id) {
     const std::string label = "control conn " + std::to_string(id);
@@ -61,6 +63,7 @@ void ControlPort::serve(int fd, unsigned id) {
             if (pairing == nullptr) {
                 break;
             }
+            _server.settle(id);
             if (argument != kCameraServicePort) {
                 logLine(LogLevel::kWarning, "%s: client %u opened port %u, which has no service",
                         label.c_str(), pairing->clientId(), argument);

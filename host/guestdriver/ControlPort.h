@@ -22,7 +22,8 @@ namespace host {
 //
 // A socket that closes without a close record ends its pairing the same way. A record that
 // does not fit (an unknown command or client, a second open, a read or close of another
-// client) closes the socket with one log line, ending its pairing if it has one.
+// client) closes the socket with one log line, ending its pairing if it has one. A socket that
+// has not paired within the idle limit is closed (TcpServer).
 class ControlPort {
 public:
     static constexpr size_t kRecordSize = 13;

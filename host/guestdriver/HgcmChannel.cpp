@@ -19,11 +19,13 @@ constexpr size_t kServiceNameSize = 128;
 
 }  // namespace
 
-HgcmChannel::HgcmChannel(int fd, unsigned handle, IHgcmService& service)
+HgcmChannel::HgcmChannel(int fd, unsigned handle, IHgcmService& service,
+                         std::function<void()> connected)
     : _wire(fd),
       _handle(handle),
       _label("hgcm handle " + std::to_string(handle)),
-      _service(service) {}
+      _service(service),
+      _connected(std::move(connected)) {}
 
 void HgcmChannel::run() {
     std::string why;
@@ -95,6 +97,9 @@ bool HgcmChannel::serveConnect(std::string* why) {
     uint32_t clientId = 0;
     const int32_t status =
         _service.connect(_handle, loadU32Le(body), std::string_view(name, length), &clientId);
+    if (status >= 0 && _connected) {
+        _connected();
+    }
     uint8_t result[12];
     uint8_t* p = storeU32Le(result, VEMO_HGCM_OP_RESULT);
     p = storeU32Le(p, static_cast<uint32_t>(status));

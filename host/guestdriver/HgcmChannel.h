@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,9 @@ namespace host {
 // connection with one log line, and the handle's clients with it.
 class HgcmChannel {
 public:
-    HgcmChannel(int fd, unsigned handle, IHgcmService& service);
+    // connected, when set, is called after each CONNECT that the service accepts.
+    HgcmChannel(int fd, unsigned handle, IHgcmService& service,
+                std::function<void()> connected = {});
 
     // Serves the connection until the guest closes it or breaks the wire. On the connection's
     // own thread.
@@ -40,6 +43,7 @@ private:
     const unsigned _handle;
     const std::string _label;  // "hgcm handle 4", starts log lines
     IHgcmService& _service;
+    const std::function<void()> _connected;
 };
 
 }  // namespace host

@@ -9,10 +9,14 @@
 namespace vemo {
 namespace host {
 
-HgcmEndpoint::HgcmEndpoint(IHgcmService& service)
-    : _service(service), _server("guest-driver endpoint", [this](int fd, unsigned id) {
-          HgcmChannel(fd, id, _service).run();
-      }) {}
+HgcmEndpoint::HgcmEndpoint(IHgcmService& service, uint32_t idleLimitMs)
+    : _service(service),
+      _server(
+          "guest-driver endpoint",
+          [this](int fd, unsigned id) {
+              HgcmChannel(fd, id, _service, [this, id] { _server.settle(id); }).run();
+          },
+          idleLimitMs) {}
 
 HgcmEndpoint::~HgcmEndpoint() {
     stop();

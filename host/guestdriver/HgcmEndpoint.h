@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "IHgcmService.h"
@@ -10,10 +11,11 @@ namespace host {
 
 // The guest-driver endpoint: a Unix stream socket where every connection is one open driver
 // handle of a guest, speaking the wire of vemo/hgcm_wire.h (see HgcmChannel) to the service.
+// A handle that has connected no client within the idle limit is closed (TcpServer).
 class HgcmEndpoint {
 public:
-    // service must outlive the endpoint.
-    explicit HgcmEndpoint(IHgcmService& service);
+    // service must outlive the endpoint. idleLimitMs: see TcpServer (0: none).
+    HgcmEndpoint(IHgcmService& service, uint32_t idleLimitMs);
     ~HgcmEndpoint();
 
     HgcmEndpoint(const HgcmEndpoint&) = delete;

@@ -78,9 +78,7 @@ int32_t HgcmService::connect(unsigned handle, uint32_t locationType, std::string
         why = "location type " + std::to_string(locationType);
     } else if (_state.config.faults.refuse) {
         why = "refuse fault";
-    } else if (!_clients.add(handle, clientId)) {
-        why = std::to_string(ClientTable::kMaxClients) + " clients already, or stopping";
-    } else {
+    } else if (_clients.add(handle, clientId, &why)) {
         logLine(LogLevel::kDebug, "hgcm handle %u: %s connected", handle,
                 clientText(*clientId).c_str());
         _state.record.write("hgcm connect client=" + std::to_string(*clientId));

@@ -33,7 +33,8 @@ namespace host {
 // for 11 and unknown functions, for 9 and 10 when the client has no session that answers (never
 // opened, closed, ended by a fault; the bytes of 9 are dropped) and when a host buffer would
 // pass the memory bounds. CONNECT to another name gives VEMO_VERR_HGCM_SERVICE_NOT_FOUND, and
-// VEMO_VERR_NOT_SUPPORTED when the host refuses (the refuse fault, the table full, stopping).
+// VEMO_VERR_NOT_SUPPORTED when the host refuses (the refuse fault, the handle's or the table's
+// limit of clients reached, stopping).
 class HgcmService : public IHgcmService {
 public:
     static constexpr std::string_view kName = "VemoVMGuestPropSvc";

@@ -25,7 +25,7 @@ Pairing::Pairing(HostState& state, uint32_t clientId, uint32_t port, int control
       _label("client " + std::to_string(clientId)),
       _who("client=" + std::to_string(clientId)),
       _session(port == kCameraServicePort ? std::make_unique<Session>(state, _label) : nullptr),
-      _faults(state.config.faults),
+      _faults(state.config.faults, state.requests),
       _answering(_session != nullptr),
       _controlFd(controlFd) {}
 

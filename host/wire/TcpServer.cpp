@@ -5,9 +5,11 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -34,8 +36,23 @@ std::string peerName(const sockaddr_storage& peer) {
 
 }  // namespace
 
-TcpServer::TcpServer(std::string name, Handler handler)
-    : _name(std::move(name)), _handler(std::move(handler)) {}
+TcpServer::TcpServer(std::string name, Handler handler, uint32_t idleLimitMs)
+    : _name(std::move(name)), _handler(std::move(handler)), _idleLimitMs(idleLimitMs) {}
+
+uint64_t TcpServer::raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return 0;
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        const rlim_t before = limit.rlim_cur;
+        limit.rlim_cur = limit.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            return before;
+        }
+    }
+    return limit.rlim_cur;
+}
 
 TcpServer::~TcpServer() {
     stop();
@@ -97,8 +114,9 @@ bool TcpServer::waitForStop(int timeoutMs) {
 void TcpServer::acceptLoop() {
     bool failing = false;
     for (;;) {
+        const int timeoutMs = cutIdle();
         pollfd fds[2] = {{_listenFd, POLLIN, 0}, {_wakeFds[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
+        if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) {
             logLine(LogLevel::kError, "%s: poll: %s", _name.c_str(), std::strerror(errno));
             return;
         }
@@ -138,15 +156,32 @@ void TcpServer::admit(int fd) {
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
 
     std::lock_guard<std::mutex> guard(_lock);
-    if (_connections.size() >= kMaxConnections) {
+    size_t open = 0;
+    Connection* oldestOnTrial = nullptr;
+    for (auto& connection : _connections) {
+        if (!connection->finished && !connection->cut) {
+            ++open;
+            if (!connection->settled && oldestOnTrial == nullptr) {
+                oldestOnTrial = connection.get();
+            }
+        }
+    }
+    // Connections that were cut still hold their slot until their thread has seen it; the
+    // second bound keeps a flood of newcomers from outrunning those threads.
+    if (open >= kMaxConnections && oldestOnTrial != nullptr &&
+        _connections.size() < 2 * kMaxConnections) {
+        cut(oldestOnTrial, "making room for a new connection");
+    } else if (open >= kMaxConnections || _connections.size() >= 2 * kMaxConnections) {
         logLine(LogLevel::kWarning, "%s: refusing connection: %zu already open", _name.c_str(),
-                _connections.size());
+                open);
         ::close(fd);
         return;
     }
     auto connection = std::make_unique<Connection>();
     connection->fd = fd;
     const unsigned id = gNextConnectionId.fetch_add(1);
+    connection->id = id;
+    connection->deadline = Clock::now() + std::chrono::milliseconds(_idleLimitMs);
     try {
         connection->thread = std::thread(&TcpServer::serve, this, connection.get(), id);
     } catch (const std::system_error& e) {
@@ -163,6 +198,49 @@ void TcpServer::serve(Connection* connection, unsigned id) {
     ::close(connection->fd);
     connection->fd = -1;
     connection->finished = true;
+}
+
+void TcpServer::settle(unsigned id) {
+    std::lock_guard<std::mutex> guard(_lock);
+    for (auto& connection : _connections) {
+        if (connection->id == id) {
+            connection->settled = true;
+        }
+    }
+}
+
+void TcpServer::cut(Connection* connection, const char* why) {
+    connection->cut = true;
+    if (connection->fd >= 0) {
+        // As in stop(): the thread closes the descriptor once its handler has returned.
+        ::shutdown(connection->fd, SHUT_RDWR);
+    }
+    logLine(LogLevel::kDebug, "%s: conn %u closed: %s", _name.c_str(), connection->id, why);
+}
+
+int TcpServer::cutIdle() {
+    if (_idleLimitMs == 0) {
+        return -1;
+    }
+    const Clock::time_point now = Clock::now();
+    std::lock_guard<std::mutex> guard(_lock);
+    int nextMs = -1;
+    for (auto& connection : _connections) {
+        if (connection->settled || connection->cut || connection->finished) {
+            continue;
+        }
+        if (connection->deadline <= now) {
+            cut(connection.get(), "nothing done within the idle limit");
+            continue;
+        }
+        // Rounded up, so that the loop never wakes just before a deadline and spins.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(connection->deadline - now) +
+            std::chrono::milliseconds(1);
+        const int leftMs = static_cast<int>(left.count());
+        nextMs = nextMs < 0 ? leftMs : std::min(nextMs, leftMs);
+    }
+    return nextMs;
 }
 
 void TcpServer::reapFinished() {

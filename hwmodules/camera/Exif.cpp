@@ -33,6 +33,16 @@ const char* orientationOf(const char* rotation) {
     }
 }
 
+// convertGPSCoord for a coordinate that must lie within -limit..limit degrees: a latitude past
+// a pole or a longitude past the date line names no place, and no reader should be given one.
+int convertGPSCoordWithin(const char* coord, double limit, char* out, size_t outSize) {
+    if (fabs(strtod(coord, nullptr)) > limit) {
+        ALOGE("Invalid GPS coordinate");
+        return -22;
+    }
+    return convertGPSCoord(coord, out, outSize);
+}
+
 }  // namespace
 
 int convertGPSCoord(const char* coord, char* out, size_t outSize) {
@@ -143,8 +153,10 @@ void ExifTable::addGps(const CameraParameters& params) {
     // A coordinate that is rejected leaves its tags out, reference letter included.
     char latitudeText[64] = {0};
     char longitudeText[64] = {0};
-    const bool hasLatitude = convertGPSCoord(latitude, latitudeText, sizeof(latitudeText)) == 0;
-    const bool hasLongitude = convertGPSCoord(longitude, longitudeText, sizeof(longitudeText)) == 0;
+    const bool hasLatitude =
+        convertGPSCoordWithin(latitude, 90.0, latitudeText, sizeof(latitudeText)) == 0;
+    const bool hasLongitude =
+        convertGPSCoordWithin(longitude, 180.0, longitudeText, sizeof(longitudeText)) == 0;
     // An altitude whose metres do not fit the rational's numerator is left out likewise.
     char altitudeText[32] = {0};
     const bool hasAltitude = isfinite(height) && fabs(height) < 2147483647.0;

@@ -217,7 +217,12 @@ int CRemoteCamera::saveFrameToSampleStore(unsigned long* store, unsigned long lo
                                           unsigned long long* timestamp) {
     CallLock lock(&_call_lock);
     CRemoteParameters reply;
-    if (!invoke("saveFrameToSampleStore", {}, &reply)) {
+    // Without its store and sample numbers the reply names no sample: a record made from it
+    // would name one the host never handed out.
+    if (!invoke("saveFrameToSampleStore", {}, &reply) ||
+        !reply.hasParam("sample_store", PARAM_TYPE_U32) ||
+        !reply.hasParam("sample_num_high", PARAM_TYPE_U32) ||
+        !reply.hasParam("sample_num_low", PARAM_TYPE_U32)) {
         ALOGE("Failed to Save Frame to sample store");
         return -1;
     }

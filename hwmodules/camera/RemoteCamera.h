@@ -59,6 +59,8 @@ public:
     int setCameraIx(int ix);
     // True from a successful setCameraIx until a call fails or disconnect.
     bool isConnected() const { return _connected && !_broken; }
+    // True once a call failed and closed the connection (disconnect does not count).
+    bool isBroken() const { return _broken; }
     // Ends the host connection for good, as destruction does (the instance is deleted, the
     // connection closed, the driver client released), once a call in flight has finished.
     // Every later call fails without reaching the host.

@@ -1,6 +1,7 @@
 #include "RemoteHGCMConnection.h"
 
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <new>
@@ -21,29 +22,38 @@ const size_t kRecordSize = 13;
 // grows to kQuietPauseMaxUs; after kQuietLimitUs of nothing the read fails.
 const int kQuietAnswersBeforePause = 64;
 const useconds_t kQuietPauseMaxUs = 10000;
-const uint64_t kQuietLimitUs = 30000000;
+const uint64_t kQuietLimitUs = 10000000;
 // Room for the largest frames the host offers (1920x1080 in RGB is 6 MB): kept from packet to
 // packet, so that frames don't cost fresh pages on every read.
 const unsigned long kKeptStagingSize = 8ul * 1024 * 1024;
 
+uint64_t monotonicUs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000u;
+}
+
 // Counts the answers that delivered nothing in a row and pauses between them. False once the
-// host has been quiet for too long.
+// host has been quiet for too long: the time of the driver's own round trips counts too, so
+// that a slow machine doesn't stretch the limit.
 class QuietHost {
 public:
     bool delivered(unsigned long count) {
         if (count != 0) {
             _answers = 0;
-            _waited = 0;
             return true;
         }
-        if (++_answers <= kQuietAnswersBeforePause) {
+        if (_answers++ == 0) {
+            _since = monotonicUs();
+        }
+        if (_answers <= kQuietAnswersBeforePause) {
             return true;
         }
         _pause =
             _pause == 0 ? 100 : (_pause * 2 < kQuietPauseMaxUs ? _pause * 2 : kQuietPauseMaxUs);
         usleep(_pause);
-        _waited += _pause;
-        if (_waited >= kQuietLimitUs) {
+        if (monotonicUs() - _since >= kQuietLimitUs) {
             ALOGE("[%s] - The host delivered nothing for %llu s", "readFully",
                   static_cast<unsigned long long>(kQuietLimitUs / 1000000));
             return false;
@@ -54,7 +64,7 @@ public:
 private:
     int _answers = 0;
     useconds_t _pause = 0;
-    uint64_t _waited = 0;
+    uint64_t _since = 0;
 };
 }  // namespace
 

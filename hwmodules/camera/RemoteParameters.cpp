@@ -142,6 +142,11 @@ IParam* CRemoteParameters::findParam(const AString& key, int type, const char* q
     return value;
 }
 
+bool CRemoteParameters::hasParam(const AString& key, int type) const {
+    const ssize_t index = _params.indexOfKey(key);
+    return index >= 0 && _params.valueAt(static_cast<size_t>(index))->getType() == type;
+}
+
 AString CRemoteParameters::getStrParam(AString key) {
     IParam* value = findParam(key, PARAM_TYPE_STRING, "getStrParam");
     return value != nullptr ? static_cast<ParamString*>(value)->value() : AString();

@@ -39,6 +39,8 @@ public:
     unsigned char getU8Param(AString key);
     unsigned short getU16Param(AString key);
     unsigned long getU32Param(AString key);
+    // True when key holds a value of the type (a PARAM_TYPE_ code); logs nothing.
+    bool hasParam(const AString& key, int type) const;
     // Stores the buffer's array through data (it then belongs to the caller, who releases it
     // with delete[]) and returns its size; 0 with *data untouched when there is no buffer.
     unsigned long getBufParam(AString key, unsigned char** data);

@@ -5,7 +5,6 @@
 #include <new>
 
 #include <cutils/properties.h>
-#include <log/log.h>
 
 #include "ByteOrder.h"
 
@@ -13,9 +12,20 @@ namespace android {
 
 namespace {
 const int kConnectAttempts = 5;
-}
 
-CRemoteSocketConnection::CRemoteSocketConnection() : _buffer(nullptr), _reply_capacity(0) {}
+class StreamSource : public CPacketReader::ISource {
+public:
+    explicit StreamSource(CSocketStream* stream) : _stream(stream) {}
+    int readFully(void* buffer, unsigned int length) override {
+        return _stream->readFully(buffer, length);
+    }
+
+private:
+    CSocketStream* _stream;
+};
+}  // namespace
+
+CRemoteSocketConnection::CRemoteSocketConnection() : _buffer(nullptr) {}
 
 CRemoteSocketConnection::~CRemoteSocketConnection() {
     releaseBuffer();
@@ -55,34 +65,13 @@ int CRemoteSocketConnection::sendPkt(unsigned char* data, unsigned int length) {
 }
 
 int CRemoteSocketConnection::receivePkt(unsigned char** pkt) {
-    *pkt = nullptr;
-    unsigned char prefix[4];
-    if (_stream.readFully(prefix, sizeof(prefix)) != 0) {
-        return 0;
-    }
-    const uint32_t length = loadU32(prefix);
-    if (length == 0) {
-        return 0;
-    }
-    if (length > kMaxPacketLength) {
-        ALOGE("%s: Refusing a packet of %u bytes", "receivePkt", length);
+    StreamSource source(&_stream);
+    const int length = _reader.receive(&source, pkt);
+    if (length < 0) {
         _stream.close();
         return 0;
     }
-    if (_reply_capacity < length) {
-        _reply.reset(new (std::nothrow) unsigned char[length]);
-        _reply_capacity = _reply ? length : 0;
-    }
-    if (!_reply) {
-        ALOGE("%s: Unable to allocate a packet of %u bytes", "receivePkt", length);
-        _stream.close();
-        return 0;
-    }
-    if (_stream.readFully(_reply.get(), length) != 0) {
-        return 0;
-    }
-    *pkt = _reply.get();
-    return static_cast<int>(length);
+    return length;
 }
 
 int CRemoteSocketConnection::close() {

@@ -1,9 +1,6 @@
 #pragma once
 
-#include <stdint.h>
-
-#include <memory>
-
+#include "PacketReader.h"
 #include "RemoteConnection.h"
 #include "SocketStream.h"
 
@@ -34,9 +31,7 @@ private:
 
     CSocketStream _stream;
     unsigned char* _buffer;
-    // The last reply's payload; only grows.
-    std::unique_ptr<unsigned char[]> _reply;
-    uint32_t _reply_capacity;
+    CPacketReader _reader;
 };
 
 }  // namespace android

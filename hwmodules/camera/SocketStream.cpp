@@ -6,11 +6,18 @@
 #include <netinet/tcp.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <log/log.h>
 
 namespace android {
+
+namespace {
+// A host that accepted the connection and then says nothing, or takes nothing, must not hold
+// the caller (at boot, the camera service) for ever.
+const int kQuietLimitSeconds = 10;
+}  // namespace
 
 CSocketStream::CSocketStream() : _socket(-1) {}
 
@@ -41,6 +48,11 @@ int CSocketStream::open(const char* host, int port, int /*unused*/) {
     _socket = fd;
     const int on = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+    struct timeval limit;
+    limit.tv_sec = kQuietLimitSeconds;
+    limit.tv_usec = 0;
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
     return 0;
 }
 
@@ -57,6 +69,9 @@ int CSocketStream::readFully(void* buffer, unsigned int length) {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                ALOGE("%s: The host sent nothing for %d s", "readFully", kQuietLimitSeconds);
+            }
             return -1;
         }
     }

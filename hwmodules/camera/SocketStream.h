@@ -2,7 +2,8 @@
 
 namespace android {
 
-// A blocking TCP stream. Every operation returns 0 on success and -1 on failure.
+// A blocking TCP stream. Every operation returns 0 on success and -1 on failure. A read that
+// gets no byte, or a write that can place none, for 10 s fails.
 class CSocketStream {
 public:
     CSocketStream();

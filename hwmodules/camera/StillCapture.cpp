@@ -39,7 +39,7 @@ int CVemoCamera::insertExifTags(const char* name, const char* value, unsigned in
     return _exif.insert(name, value, length, gps);
 }
 
-void CVemoCamera::notifyIfEnabled(int32_t message) {
+void CVemoCamera::notifyIfEnabled(int32_t message, int32_t ext1) {
     camera_notify_callback notify = nullptr;
     void* cookie = nullptr;
     {
@@ -51,7 +51,7 @@ void CVemoCamera::notifyIfEnabled(int32_t message) {
         cookie = _cb_cookie;
     }
     if (notify != nullptr) {
-        notify(message, 0, 0, cookie);
+        notify(message, ext1, 0, cookie);
     }
 }
 

@@ -57,6 +57,7 @@ CVemoCamera::CVemoCamera(int id, const hw_module_t* module)
       _recording(false),
       _take_picture(false),
       _auto_focus(false),
+      _host_lost_reported(false),
       _msg_enabled(0),
       _jpeg_quality(90),
       _worker(nullptr),
@@ -378,6 +379,9 @@ int CVemoCamera::startPreview() {
         ALOGD("Request to Start preview while already previewing");
         return 0;
     }
+    if (hostLost("startPreview")) {
+        return -19;
+    }
     std::unique_lock<std::mutex> lock(_lock);
     _previewing = true;
     _first_preview_frame = true;
@@ -417,6 +421,9 @@ int CVemoCamera::startRecording() {
     if (_recording) {
         return 0;
     }
+    if (hostLost("startRecording")) {
+        return -19;
+    }
     std::unique_lock<std::mutex> lock(_lock);
     _recording = true;
     if (startWorkerLocked() != 0) {
@@ -441,6 +448,9 @@ int CVemoCamera::recordingEnabled() {
 }
 
 int CVemoCamera::autoFocus() {
+    if (hostLost("autoFocus")) {
+        return -19;
+    }
     _auto_focus = true;
     wakeWorker();
     return 0;
@@ -452,6 +462,9 @@ int CVemoCamera::cancelAutoFocus() {
 }
 
 int CVemoCamera::takePicture() {
+    if (hostLost("takePicture")) {
+        return -19;
+    }
     int width = 0;
     int height = 0;
     AString format;
@@ -520,6 +533,11 @@ bool CVemoCamera::inWorkerThread() {
         _take_picture = false;
         return false;
     }
+    if (_camera->isBroken()) {
+        // Every host call would fail at once: a pass would only spin, queueing empty buffers.
+        reportLostHost();
+        return false;
+    }
     _pass_busy = false;
     bool changed = false;
     {
@@ -544,6 +562,26 @@ bool CVemoCamera::inWorkerThread() {
     if (!_pass_busy || !_camera->isConnected()) {
         _worker->waitForWork(kIdleWaitMs);
     }
+    return true;
+}
+
+void CVemoCamera::reportLostHost() {
+    _previewing = false;
+    _recording = false;
+    _take_picture = false;
+    if (_host_lost_reported.exchange(true)) {
+        return;
+    }
+    ALOGE("%s: The host connection is lost - Stopping preview, recording and picture",
+          "inWorkerThread");
+    notifyIfEnabled(CAMERA_MSG_ERROR, CAMERA_ERROR_UNKNOWN);
+}
+
+bool CVemoCamera::hostLost(const char* operation) const {
+    if (!_camera->isBroken()) {
+        return false;
+    }
+    ALOGE("%s: The host connection is lost", operation);
     return true;
 }
 

@@ -82,7 +82,8 @@ public:
     void disableMsgType(int32_t type);
     // The bits of type that are enabled.
     int msgTypeEnabled(int32_t type);
-    // Takes _lock; asks the host for a frame. 0, or -12 when the worker can't be started.
+    // Takes _lock; asks the host for a frame. 0, -12 when the worker can't be started, or -19
+    // once the host connection has failed (so for startRecording, autoFocus and takePicture).
     int startPreview();
     void stopPreview();
     int previewEnabled();
@@ -95,7 +96,7 @@ public:
     void releaseRecordingFrame(const void* opaque);
     int autoFocus();
     int cancelAutoFocus();
-    // 0, or -22 for a picture format the device can't deliver.
+    // 0, -22 for a picture format the device can't deliver, or -19.
     int takePicture();
     int cancelPicture();
     // 0 when accepted, -22 when refused (some changes may take effect before a refusal).
@@ -156,7 +157,13 @@ private:
     void handleTakePicture();
     void handleAutoFocusNotify();
     // Calls the notify callback with message when the client enabled it.
-    void notifyIfEnabled(int32_t message);
+    void notifyIfEnabled(int32_t message, int32_t ext1 = 0);
+    // The host connection failed: ends preview, recording and a pending picture and tells the
+    // client, once for the device's life. Worker thread.
+    void reportLostHost();
+    // True (logged with operation) once the host connection has failed: an operation that
+    // needs the host then returns -19.
+    bool hostLost(const char* operation) const;
 
     // One block of callback memory of size bytes from the client, or NULL when none can be
     // had: no block, no data, a failed mapping or fewer bytes than asked for (such a block goes
@@ -185,6 +192,7 @@ private:
     std::atomic<bool> _recording;
     std::atomic<bool> _take_picture;
     std::atomic<bool> _auto_focus;
+    std::atomic<bool> _host_lost_reported;
     int32_t _msg_enabled;
     std::atomic<int32_t> _jpeg_quality;
     CWorkerThread* _worker;

@@ -100,7 +100,7 @@ TEST_F(CallbackRecorderTest, RecordsEachKindWithItsArgumentsBytesAndThread) {
     EXPECT_TRUE(recorder.eventsFrom(9).empty());
 }
 
-TEST_F(CallbackRecorderTest, WithoutKeepingDataEventsKeepTheirSize) {
+TEST_F(CallbackRecorderTest, WithoutKeepingDataEventsKeepTheirSizeAndWithoutEventsOnlyCounts) {
     recorder.setKeepData(false);
     std::vector<uint8_t> seen;
     recorder.setHook([&](const CameraEvent& event) { seen = event.bytes; });
@@ -112,6 +112,18 @@ TEST_F(CallbackRecorderTest, WithoutKeepingDataEventsKeepTheirSize) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].size, 3u);
     EXPECT_TRUE(events[0].bytes.empty());
+
+    // A long run keeps nothing per event, yet the hook and the counts see each one.
+    recorder.setKeepEvents(false);
+    seen.clear();
+    frame = request(5);
+    fake.data(CAMERA_MSG_PREVIEW_FRAME, frame, 0, nullptr, fake.cookie);
+    frame->release(frame);
+    EXPECT_EQ(seen.size(), 5u);
+    EXPECT_EQ(recorder.count(CAMERA_MSG_PREVIEW_FRAME), 2u);
+    EXPECT_EQ(recorder.eventCount(), 1u);
+    recorder.clear();
+    EXPECT_EQ(recorder.count(CAMERA_MSG_PREVIEW_FRAME), 0u);
 }
 
 TEST_F(CallbackRecorderTest, CountsTheBlocksNotReleasedAndToleratesBadReleases) {

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -193,6 +194,20 @@ TEST_F(HybridConnection, RepliesOfNoLengthOrTooLongAreRefused) {
     EXPECT_TRUE(log.contains("[receivePkt] - receivePkt for packet content Failed"));
     EXPECT_TRUE(log.contains("Refusing a packet of 4294967295 bytes"));
     EXPECT_TRUE(log.contains("Refusing a packet of 67108865 bytes"));
+    finish();
+}
+
+// A host that answers every read with nothing, however long: the read gives up after 10 s.
+TEST_F(HybridConnection, AHostThatDeliversNothingIsGivenUpAfterTenSeconds) {
+    startControl();
+    ASSERT_EQ(_connection->open(10072), 0);
+    const auto start = std::chrono::steady_clock::now();
+    unsigned char* packet = nullptr;
+    EXPECT_EQ(_connection->receivePkt(&packet), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::seconds(8));
+    EXPECT_LE(took, std::chrono::seconds(20));
+    EXPECT_TRUE(log.contains("[readFully] - The host delivered nothing for 10 s"));
     finish();
 }
 

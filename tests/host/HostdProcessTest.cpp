@@ -103,6 +103,15 @@ public:
 
     void signal(int sig) { kill(_pid, sig); }
 
+    // Resident memory of the process, in bytes.
+    size_t residentBytes() const {
+        std::ifstream statm("/proc/" + std::to_string(_pid) + "/statm");
+        size_t size = 0;
+        size_t resident = 0;
+        statm >> size >> resident;
+        return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    }
+
     // Everything on the pipe after the process has ended.
     static std::string drain(int fd) {
         std::string text;
@@ -342,6 +351,87 @@ TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
     rmdir(directory);
 }
 
+TEST(HostdProcess, ExitAfterFaultEndsTheProcessAtTheNthRequestOfTheHost) {
+    char directory[] = "/tmp/vemo-hostd-test.XXXXXX";
+    ASSERT_NE(mkdtemp(directory), nullptr);
+    const std::string hgcm = std::string(directory) + "/hgcm.sock";
+    const std::string ctl = std::string(directory) + "/ctl.sock";
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", "off", "--hgcm-socket",
+                 hgcm, "--ctl-socket", ctl, "--fault", "exit-after=3", "--quiet"});
+    const int port = std::stoi(readyFields(hostd.readLine())["camera-port"]);
+    // Requests count over every connection: two answered here, the third never.
+    test::TestClient first;
+    test::TestClient second;
+    ASSERT_TRUE(first.connect(static_cast<uint16_t>(port)) &&
+                second.connect(static_cast<uint16_t>(port)));
+    ASSERT_TRUE(first.call(test::initRequest()));
+    ASSERT_TRUE(second.call(test::initRequest()));
+    ASSERT_TRUE(first.sendRaw(test::packetOf(request("getNumCameras"))));
+    EXPECT_TRUE(first.waitForClose());
+    EXPECT_TRUE(second.waitForClose());
+    EXPECT_EQ(hostd.waitExit(), 3);
+    EXPECT_NE(hostd.drainErr().find("exit-after fault"), std::string::npos);
+    ::unlink(hgcm.c_str());
+    ::unlink(ctl.c_str());
+    ::rmdir(directory);
+}
+
+TEST(HostdProcess, HoardedSamplesStayWithinTheBudgetAndTheirMemoryLeavesWithTheirStores) {
+    constexpr size_t kBudget = size_t{48} << 20;
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", "off", "--unpaced",
+                 "--sample-memory", "48", "--quiet"});
+    const int port = std::stoi(readyFields(hostd.readLine())["camera-port"]);
+    [[maybe_unused]] const size_t idle = hostd.residentBytes();
+    // Recording clients that never release, each in a store of its own, until the host says no.
+    // The first one's frames are gone before the others start: the allocator then serves frames
+    // from its heap rather than mapping each on its own.
+    std::vector<std::unique_ptr<test::TestClient>> hoarders;
+    size_t saved = 0;
+    std::optional<Message> refused;
+    Message capture = request("captureFrame");
+    capture.set("id", Value::u32(0));
+    for (int c = 0; c < 4; ++c) {
+        if (c == 1) {
+            hoarders.clear();
+            saved = 0;
+            refused.reset();
+        }
+        hoarders.push_back(std::make_unique<test::TestClient>());
+        test::TestClient& client = *hoarders.back();
+        ASSERT_TRUE(client.connect(static_cast<uint16_t>(port)));
+        ASSERT_TRUE(client.call(test::initRequest()) && client.call(request("setCameraIx", 0)));
+        for (int i = 0; i < 40; ++i) {
+            ASSERT_TRUE(client.call(capture));
+            std::optional<Message> reply = client.call(request("saveFrameToSampleStore"));
+            ASSERT_TRUE(reply);
+            if (reply->find("__error") != nullptr) {
+                refused = reply;
+                break;
+            }
+            ++saved;
+        }
+    }
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(describe(*refused),
+              "__error=str:\"saveFrameToSampleStore: no memory left for samples\"");
+    // 1280x720 video frames of 1.3 MiB.
+    EXPECT_LE(saved * 1382400, kBudget);
+    EXPECT_GT(saved * 1382400, kBudget - 1382400);
+    [[maybe_unused]] const size_t hoarding = hostd.residentBytes();
+    hoarders.clear();
+#if !defined(__SANITIZE_ADDRESS__)
+    // The address checker keeps freed blocks in a quarantine of its own.
+    EXPECT_LT(hoarding, idle + kBudget + (size_t{24} << 20));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (hostd.residentBytes() > hoarding - kBudget / 2 &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_LT(hostd.residentBytes(), hoarding - kBudget / 2)
+        << "idle " << idle << ", hoarding " << hoarding;
+#endif
+}
+
 TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
     Hostd hostd({"--cameras", "many"});
     EXPECT_EQ(hostd.waitExit(), 2);
@@ -429,6 +519,11 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
                                "stall",
                                "malformed",
                                "busy",
+                               "exit-after=N",
+                               "freeze-after=N:MS",
+                               "--idle-limit S",
+                               "--max-driver-clients N",
+                               "--sample-memory MB",
                                "--quiet",
                                "--verbose",
                                "--help"}) {

@@ -181,7 +181,22 @@ TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
     EXPECT_EQ(options.controlPort, 10088);
     EXPECT_EQ(options.hgcmSocket, "");
     EXPECT_EQ(options.recordPath, "");
+    EXPECT_EQ(options.host.limits.idleLimitMs, 10000u);
+    EXPECT_EQ(options.host.limits.maxDriverClients, 16u);
+    EXPECT_EQ(options.host.limits.sampleMemoryBytes, size_t{512} << 20);
 
+    ASSERT_TRUE(parse({"--idle-limit", "2", "--max-driver-clients=3", "--sample-memory", "64",
+                       "--fault", "exit-after=7", "--fault", "freeze-after=5:250"},
+                      &options, &error))
+        << error;
+    EXPECT_EQ(options.host.limits.idleLimitMs, 2000u);
+    EXPECT_EQ(options.host.limits.maxDriverClients, 3u);
+    EXPECT_EQ(options.host.limits.sampleMemoryBytes, size_t{64} << 20);
+    EXPECT_EQ(options.host.faults.exitAfter, 7u);
+    EXPECT_EQ(options.host.faults.freezeAfter, 5u);
+    EXPECT_EQ(options.host.faults.freezeMs, 250u);
+
+    options = Options();
     ASSERT_TRUE(parse({"--fault", "stall", "--fault=close-after=3", "--cameras", "1", "--fault",
                        "byte-per-transfer", "--control-port", "0", "--hgcm-socket", "/tmp/h.sock",
                        "--record=/tmp/r.txt", "--fault", "busy"},
@@ -213,7 +228,7 @@ TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
 
     const char* const kModes =
         "expected refuse, close-after=N, byte-per-transfer, stall, "
-        "malformed or busy";
+        "malformed, busy, exit-after=N or freeze-after=N:MS";
     const struct {
         std::vector<const char*> args;
         std::string error;
@@ -229,6 +244,14 @@ TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
         {{"--web-listen", "::1"}, "--web-listen: expected a dotted IPv4 address, got \"::1\""},
         {{"--web-upload-max", "0"}, "--web-upload-max: expected MiB from 1 to 4096, got \"0\""},
         {{"--cameras"}, "option --cameras needs a value"},
+        {{"--fault", "freeze-after=3"},
+         "--fault: expected freeze-after=N:MS with N a number of requests from 1 and MS "
+         "milliseconds up to 3600000, got \"freeze-after=3\""},
+        {{"--idle-limit", "0"}, "--idle-limit: expected seconds from 1 to 3600, got \"0\""},
+        {{"--max-driver-clients", "0"},
+         "--max-driver-clients: expected a number from 1 to 4096, got \"0\""},
+        {{"--sample-memory", "lots"},
+         "--sample-memory: expected megabytes from 1 to 1048576, got \"lots\""},
     };
     for (const auto& c : cases) {
         Options bad;

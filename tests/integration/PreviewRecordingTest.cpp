@@ -2,6 +2,7 @@
 // frames handed to the client, failures on the way, and recorded frames as copies or as
 // records of samples the host keeps.
 
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <time.h>
@@ -186,22 +187,42 @@ TEST_F(PreviewRecording, NoCallbackMemoryDropsAPendingPictureButKeepsThePreview)
     _device->stopPreview();
 }
 
-TEST_F(PreviewRecording, WithoutAHostFrameNoCallbackIsMadeAndNothingSpins) {
-    // The host ends the connection after the open, the preview start and a few frames.
-    startHost({"--fault", "close-after=40"});
+// The host dies while the camera previews and records: the client hears of it once, nothing
+// reaches the window or the client afterwards, nothing spins, and the camera refuses new work
+// but still closes.
+TEST_F(PreviewRecording, AHostKilledMidPreviewIsReportedOnceAndEndsTheWork) {
+    startHost();
     open();
-    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
+    _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME | CAMERA_MSG_VIDEO_FRAME | CAMERA_MSG_ERROR);
     preview();
-    ASSERT_TRUE(eventually([&] { return _log.contains("Failed on captureFrame"); }, 5000));
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 3, std::chrono::seconds(5)));
+    ASSERT_EQ(kill(_host.process().pid(), SIGKILL), 0);
+    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_ERROR, 1, std::chrono::seconds(5)));
+    EXPECT_TRUE(eventually([] { return workerThreads() == 0; }));
+    const uint64_t enqueued = _window.enqueued();
     const size_t frames = _callbacks.count(CAMERA_MSG_PREVIEW_FRAME);
+    const size_t records = _callbacks.count(CAMERA_MSG_VIDEO_FRAME);
     timespec before;
     timespec after;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
     usleep(300000);
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
-    EXPECT_EQ(_callbacks.count(CAMERA_MSG_PREVIEW_FRAME), frames);
     EXPECT_LT((after.tv_sec - before.tv_sec) + (after.tv_nsec - before.tv_nsec) / 1e9, 0.1);
-    _device->stopPreview();
+    EXPECT_EQ(_window.enqueued(), enqueued);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_PREVIEW_FRAME), frames);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_VIDEO_FRAME), records);
+    const std::vector<guest::CameraEvent> errors = eventsOf(CAMERA_MSG_ERROR);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].ext1, CAMERA_ERROR_UNKNOWN);
+    EXPECT_EQ(_device->previewEnabled(), 0);
+    EXPECT_EQ(_device->recordingEnabled(), 0);
+    EXPECT_EQ(_device->startPreview(), -19);
+    EXPECT_EQ(_device->startRecording(), -19);
+    EXPECT_EQ(_device->takePicture(), -19);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_ERROR), 1u);
+    EXPECT_EQ(workerThreads(), 0);
+    EXPECT_EQ(_device->close(), 0);
 }
 
 TEST_F(PreviewRecording, AWindowTakenAwayIsNeverTouchedAgain) {
@@ -316,6 +337,23 @@ TEST_F(PreviewRecording, ARefusedReleaseLogsTheStoreAndTheLowHalf) {
     EXPECT_EQ(
         requestsOf({"releaseOneFrame"}),
         (Lines{"__function=releaseOneFrame sample_num_high=5 sample_num_low=99 sample_store=1"}));
+}
+
+// Replies without readable store and sample numbers name no sample, though the connection
+// lives on.
+TEST_F(PreviewRecording, ASaveReplyWithoutItsNumbersIsNoRecord) {
+    startHost({"--fault", "malformed"});
+    open();
+    _device->storeMetaDataInBuffers(1);
+    _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME | CAMERA_MSG_ERROR);
+    ASSERT_EQ(_device->startRecording(), 0);
+    ASSERT_TRUE(eventually([&] { return countRequests("saveFrameToSampleStore") >= 3; }, 5000));
+    // A failed answer is no lost host: recording goes on, and the client hears of no error.
+    EXPECT_EQ(_device->recordingEnabled(), 1);
+    _device->stopRecording();
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_VIDEO_FRAME), 0u);
+    EXPECT_EQ(_callbacks.count(CAMERA_MSG_ERROR), 0u);
+    EXPECT_TRUE(_log.contains("Failed to Save Frame to sample store"));
 }
 
 TEST_F(PreviewRecording, ASampleTheHostDidNotKeepIsNeverRecorded) {

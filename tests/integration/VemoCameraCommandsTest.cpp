@@ -3,14 +3,19 @@
 // reached through the forwarded camera and control ports and the driver's endpoint.
 
 #include <dirent.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -88,6 +93,61 @@ std::pair<unsigned, unsigned> pngSize(const std::string& file) {
     return {be32(16), be32(20)};
 }
 
+// The frames of a YUV4MPEG2 clip of width x height I420 frames; -1 unless the file is one,
+// header, frame markers and length.
+long clipFrames(const std::string& file, int width, int height) {
+    const size_t headerEnd = file.find('\n') + 1;
+    const std::regex header("YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) +
+                            " F[0-9]+:1000 Ip A1:1 C420jpeg\n");
+    const size_t frameSize = 6 + static_cast<size_t>(width) * height * 3 / 2;
+    if (headerEnd == 0 || !std::regex_match(file.substr(0, headerEnd), header) ||
+        (file.size() - headerEnd) % frameSize != 0) {
+        return -1;
+    }
+    for (size_t at = headerEnd; at < file.size(); at += frameSize) {
+        if (file.compare(at, 6, "FRAME\n") != 0) {
+            return -1;
+        }
+    }
+    return static_cast<long>((file.size() - headerEnd) / frameSize);
+}
+
+long fileSize(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
+}
+
+// The shared memory objects of the window buffers process pid made that are still there: the
+// guest's allocator puts the pid in the high bits of each buffer id.
+std::vector<std::string> windowObjects(pid_t pid) {
+    std::vector<std::string> found;
+    DIR* dir = opendir("/dev/shm");
+    const std::string prefix = "vemo-gralloc-";
+    for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;) {
+        const std::string name = entry->d_name;
+        if (name.rfind(prefix, 0) == 0 &&
+            strtoul(name.c_str() + prefix.size(), nullptr, 10) >> 10 ==
+                static_cast<unsigned long>(pid)) {
+            found.push_back(name);
+        }
+    }
+    if (dir != nullptr) {
+        closedir(dir);
+    }
+    return found;
+}
+
+// Polls done for up to 20 s; whether it became true.
+bool eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 400; ++i) {
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
 class VemoCameraCommands : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,14 +157,26 @@ protected:
     }
 
     // The environment points the tool's guest at the host, and vemo-hostd ctl at its socket.
-    ProgramResult run(const std::vector<std::string>& args) {
+    // running gets the tool's pid while it runs (see runProgram).
+    ProgramResult run(const std::vector<std::string>& args,
+                      const std::function<void(pid_t)>& running = nullptr) {
         return runProgram(VEMO_CAMERA_TOOL_PATH, args,
                           {"VEMO_NAT_PORT_10072=" + std::to_string(_host.cameraPort()),
                            "VEMO_NAT_PORT_10088=" + std::to_string(_host.port("control-port")),
                            "VEMO_HGCM_SOCKET=" + _host.field("hgcm-socket"),
                            "VEMO_HOSTD_CTL=" + _host.field("ctl-socket"), "VEMO_CAMERA_MODULE",
                            "VEMO_PROPERTY_FILE", "LD_PRELOAD"},
-                          std::chrono::seconds(60));
+                          std::chrono::seconds(60), running);
+    }
+
+    // A copy-mode recording of up to a minute at 320x240 into clip; act runs with the tool's
+    // pid once a few frames are in the clip's part file.
+    ProgramResult recordUntil(const std::string& clip, const std::function<void(pid_t)>& act) {
+        return run({"record", "--seconds", "60", "--size", "320x240", "--out", clip},
+                   [&](pid_t tool) {
+                       EXPECT_TRUE(eventually([&] { return fileSize(clip + ".part") > 400000; }));
+                       act(tool);
+                   });
     }
 
     HostProcess _host{VEMO_HOSTD_PATH};
@@ -162,12 +234,7 @@ TEST_F(VemoCameraCommands, RecordWritesAClipOrHandsEveryRecordBack) {
     ASSERT_EQ(copy.exitCode, 0) << copy.err;
     const long frames = numberAfter(copy.out, "camera 0: ");
     ASSERT_GT(frames, 0) << copy.out;
-    const std::string file = readFile(clip);
-    const size_t headerEnd = file.find('\n') + 1;
-    EXPECT_THAT(file.substr(0, headerEnd),
-                MatchesRegex("YUV4MPEG2 W320 H240 F[0-9]+:1000 Ip A1:1 C420jpeg\n"));
-    EXPECT_EQ(file.size(), headerEnd + static_cast<size_t>(frames) * (6 + 320 * 240 * 3 / 2));
-    EXPECT_EQ(file.compare(headerEnd, 6, "FRAME\n"), 0);
+    EXPECT_EQ(clipFrames(readFile(clip), 320, 240), frames);
 
     // The host is asked afterwards, while the camera is still open: closing it drops its store.
     const ProgramResult metadata =
@@ -182,6 +249,60 @@ TEST_F(VemoCameraCommands, RecordWritesAClipOrHandsEveryRecordBack) {
     std::smatch counts;
     ASSERT_TRUE(std::regex_search(metadata.out, counts, summary)) << metadata.out;
     EXPECT_EQ(counts[1], counts[2]);
+}
+
+// A recording the host dies under ends with what it has: it never hears from the host again,
+// and neither a camera error nor 5 s without frames may pass for a finished recording.
+TEST_F(VemoCameraCommands, ARecordingCutShortByTheHostsDeathKeepsItsFramesAndFails) {
+    const std::string clip = _dir.path() + "/clip.y4m";
+    const auto started = std::chrono::steady_clock::now();
+    const ProgramResult result =
+        recordUntil(clip, [this](pid_t) { ASSERT_EQ(kill(_host.pid(), SIGKILL), 0); });
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 1) << result.out;
+    EXPECT_TRUE(isOneErrorLine(result.err)) << result.err;
+    const long frames = numberAfter(result.err, "camera 0: recorded ");
+    EXPECT_THAT(result.err, HasSubstr(" frames into " + clip + " in "));
+    EXPECT_THAT(result.err, MatchesRegex(".* of 60 s: (the camera reported an error|no frame for 5 "
+                                         "s).*\n"));
+    EXPECT_GT(frames, 2);
+    EXPECT_EQ(clipFrames(readFile(clip), 320, 240), frames);
+}
+
+// SIGTERM asks a command to end: it takes its windows down with their shared memory, closes
+// the camera, and keeps a clip of what it recorded.
+TEST_F(VemoCameraCommands, SigtermEndsARecordingAndAPreviewCleanly) {
+    const std::string clip = _dir.path() + "/clip.y4m";
+    pid_t recorder = 0;
+    const ProgramResult recorded = recordUntil(clip, [&recorder](pid_t tool) {
+        recorder = tool;
+        kill(tool, SIGTERM);
+    });
+    EXPECT_EQ(recorded.exitCode, 1);
+    EXPECT_TRUE(isOneErrorLine(recorded.err)) << recorded.err;
+    EXPECT_THAT(recorded.err, HasSubstr(" of 60 s: interrupted by SIGTERM\n"));
+    const long frames = numberAfter(recorded.err, "camera 0: recorded ");
+    EXPECT_GT(frames, 2);
+    EXPECT_EQ(clipFrames(readFile(clip), 320, 240), frames);
+    EXPECT_EQ(fileSize(clip + ".part"), -1);
+
+    pid_t previewer = 0;
+    const ProgramResult previewed =
+        run({"preview", "--frames", "100000"}, [&previewer](pid_t tool) {
+            previewer = tool;
+            EXPECT_TRUE(eventually([tool] { return !windowObjects(tool).empty(); }));
+            kill(tool, SIGTERM);
+        });
+    EXPECT_EQ(previewed.exitCode, 1);
+    EXPECT_TRUE(isOneErrorLine(previewed.err)) << previewed.err;
+    EXPECT_THAT(previewed.err, HasSubstr("interrupted by SIGTERM"));
+    for (const pid_t tool : {recorder, previewer}) {
+        const std::vector<std::string> left = windowObjects(tool);
+        EXPECT_THAT(left, ::testing::IsEmpty());
+        for (const std::string& name : left) {
+            shm_unlink(("/" + name).c_str());
+        }
+    }
 }
 
 TEST_F(VemoCameraCommands, SnapWritesTheJpegFileAndPrintsItsTags) {

@@ -275,7 +275,8 @@ std::string HostProcess::output() const {
 }
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                         const std::vector<std::string>& env, std::chrono::milliseconds timeout) {
+                         const std::vector<std::string>& env, std::chrono::milliseconds timeout,
+                         const std::function<void(pid_t)>& running) {
     ProgramResult result;
     const int out = openCaptureFile();
     const int err = openCaptureFile();
@@ -283,6 +284,9 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     if (pid < 0) {
         result.err = std::string("cannot start ") + program + ": " + strerror(errno);
     } else {
+        if (running) {
+            running(pid);
+        }
         int status = 0;
         result.finished = waitFor(pid, timeout, &status);
         if (!result.finished) {

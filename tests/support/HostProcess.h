@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -71,10 +72,13 @@ struct ProgramResult {
 };
 
 // Runs program with args, stdin from /dev/null, and waits up to timeout. env changes the
-// environment it inherits: "NAME=value" sets NAME, "NAME" removes it.
+// environment it inherits: "NAME=value" sets NAME, "NAME" removes it. running, when given, is
+// called with the program's pid once it has started, for a test that acts on it while it runs;
+// the time-out counts from its return.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::vector<std::string>& env = {},
-                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+                         std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                         const std::function<void(pid_t)>& running = nullptr);
 
 }  // namespace test
 }  // namespace vemo

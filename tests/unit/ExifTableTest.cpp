@@ -7,6 +7,7 @@
 #include <time.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Exif.h"
@@ -149,14 +150,24 @@ TEST_F(ExifTableTest, AnyMissingGpsParameterLeavesTheWholeBlockOut) {
 }
 
 TEST_F(ExifTableTest, RejectedValuesLeaveOnlyTheirOwnTagsOut) {
-    // A latitude of 0 can't be told from an unparsable one: both go, with their reference.
-    setGps("0", "abc", "12.9", "99999999999999999", "GPS");
+    // A latitude of 0 can't be told from an unparsable one, and one past a pole or a longitude
+    // past the date line names no place: each goes, with its reference.
+    const std::pair<const char*, const char*> rejected[] = {{"0", "abc"}, {"91", "-181"}};
+    for (const auto& coordinates : rejected) {
+        setGps(coordinates.first, coordinates.second, "12.9", "99999999999999999", "GPS");
+        _table.build(_params, kNow);
+        EXPECT_EQ(gpsElements(), (std::vector<Element>{{0x06, "12/1", 5, true},
+                                                       {0x05, "0", 2, true},
+                                                       {0x1b, method("GPS"), 12, true}}))
+            << coordinates.first << " " << coordinates.second;
+    }
+    EXPECT_EQ(_log.count("Invalid GPS coordinate"), 4u);
+    EXPECT_EQ(_log.count("LATLONG  "), 2u);
+    // The poles and the date line themselves are places.
+    setGps("-90", "180", "12.9", "0", "GPS");
     _table.build(_params, kNow);
-    EXPECT_EQ(gpsElements(),
-              (std::vector<Element>{
-                  {0x06, "12/1", 5, true}, {0x05, "0", 2, true}, {0x1b, method("GPS"), 12, true}}));
-    EXPECT_EQ(_log.count("Invalid GPS coordinate"), 2u);
-    EXPECT_TRUE(_log.contains("LATLONG  "));
+    EXPECT_EQ(gpsElements()[0].value, "90/1,0/1,0/1000");
+    EXPECT_EQ(gpsElements()[1].value, "180/1,0/1,0/1000");
 }
 
 TEST_F(ExifTableTest, OverlongProcessingMethodIsCutToItsBuffer) {

@@ -2,13 +2,23 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include "Arguments.h"
+#include "EndSignals.h"
 #include "Report.h"
 
 namespace vemo {
 namespace tools {
+
+namespace {
+
+// Long enough for any host's frame interval and a slow start; short enough that a user who
+// sees nothing happen has not given up yet.
+const std::chrono::seconds kFrameSilence(5);
+
+}  // namespace
 
 const char kNoGuestDriver[] = "the guest driver is not available (VEMO_HGCM_SOCKET unset?)";
 
@@ -40,6 +50,9 @@ std::unique_ptr<CameraSession> CameraSession::open(const guest::CameraService& s
     }
     // The platform's service installs its callbacks right after the open.
     session->_callbacks.install(*session->_device);
+    CameraSession* self = session.get();
+    session->_callbacks.setHook([self](const guest::CameraEvent& event) { self->onEvent(event); });
+    session->_device->enableMsgType(CAMERA_MSG_ERROR);
     return session;
 }
 
@@ -94,6 +107,55 @@ bool CameraSession::startPreview(std::string* error) {
         return false;
     }
     return true;
+}
+
+void CameraSession::setHook(guest::CallbackRecorder::Hook hook) {
+    std::lock_guard<std::mutex> guard(_hookLock);
+    _hook = std::move(hook);
+}
+
+void CameraSession::onEvent(const guest::CameraEvent& event) {
+    // The first error is the one that explains; the device sends its events one at a time.
+    if (event.kind == guest::CameraEvent::Kind::kNotify && event.message == CAMERA_MSG_ERROR &&
+        !_cameraError) {
+        _errorCode = event.ext1;
+        _cameraError = true;
+    }
+    guest::CallbackRecorder::Hook hook;
+    {
+        std::lock_guard<std::mutex> guard(_hookLock);
+        hook = _hook;
+    }
+    if (hook) {
+        hook(event);
+    }
+}
+
+std::string CameraSession::interruption() const {
+    const int signal = endSignal();
+    if (signal != 0) {
+        return std::string("interrupted by ") + (signal == SIGINT ? "SIGINT" : "SIGTERM");
+    }
+    if (_cameraError) {
+        return "the camera reported an error (" + std::to_string(_errorCode.load()) + ")";
+    }
+    return "";
+}
+
+std::string CameraSession::stopReason(uint64_t frames) {
+    const std::string interrupted = interruption();
+    if (!interrupted.empty()) {
+        return interrupted;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (_progress == std::chrono::steady_clock::time_point() || frames != _frames) {
+        _frames = frames;
+        _progress = now;
+        return "";
+    }
+    return now - _progress >= kFrameSilence
+               ? "no frame for " + std::to_string(kFrameSilence.count()) + " s"
+               : "";
 }
 
 std::string CameraSession::error(const std::string& what) {

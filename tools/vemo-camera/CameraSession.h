@@ -4,7 +4,11 @@
 // device, the callbacks installed right after the open, a preview window of the simulated
 // guest's allocator, and the module's log lines that explain a failure.
 
+#include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "service/CallbackRecorder.h"
@@ -54,19 +58,42 @@ public:
     // to a line for fail() when either is refused.
     bool startPreview(std::string* error);
 
+    // Hands each event of the device to hook (null: none) on the device's thread, after the
+    // session has noted an error the camera reported.
+    void setHook(guest::CallbackRecorder::Hook hook);
+
+    // Why a running command must end before it has what it asked for: SIGINT or SIGTERM (see
+    // catchEndSignals) or a CAMERA_MSG_ERROR. Empty while neither came.
+    std::string interruption() const;
+    // interruption(), or no new frame for 5 s. frames: what has arrived
+    // so far, a count that grows with each frame; the 5 s run from the first call. Empty while
+    // the command may go on. Call it at each of the command's bounded waits.
+    std::string stopReason(uint64_t frames);
+
     // "camera N: what", with the module's explanation since the last look when it logged one.
     std::string error(const std::string& what);
 
 private:
     CameraSession(int index, bool verbose);
 
+    void onEvent(const guest::CameraEvent& event);
+
     const int _index;
-    // Declared first, so the device closes while the log, the callbacks and the window are
-    // still there.
+    // Declared before the device, so it closes while the log, the callbacks, the window and
+    // the hook are still there.
     ModuleLog _log;
     guest::CallbackRecorder _callbacks;
     guest::PreviewWindow _window;
+    std::mutex _hookLock;
+    guest::CallbackRecorder::Hook _hook;
+    std::atomic<bool> _cameraError{false};
+    std::atomic<int32_t> _errorCode{0};
     std::unique_ptr<guest::CameraDevice> _device;
+
+    // The frames at the last stopReason that saw them grow, and when; the command's thread
+    // only.
+    uint64_t _frames = 0;
+    std::chrono::steady_clock::time_point _progress;
 };
 
 }  // namespace tools

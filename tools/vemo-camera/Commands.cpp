@@ -5,12 +5,12 @@ namespace tools {
 
 const Command kCommands[] = {
     {"list", "", "print the cameras, their facing and mounting, and the current orientation", "",
-     "", true, runList},
+     "", true, false, runList},
     {"probe", "[--camera N]",
      "bind camera N (default 0) through the guest driver; print its offer and frames", "--camera",
-     "  --camera N      the camera to bind (default 0)\n", false, runProbe},
+     "  --camera N      the camera to bind (default 0)\n", false, false, runProbe},
     {"params", "[--camera N]", "open camera N and print its parameters, sorted by key", "--camera",
-     "  --camera N      the camera to open (default 0)\n", true, runParams},
+     "  --camera N      the camera to open (default 0)\n", true, false, runParams},
     {"set", "[--camera N] KEY=VALUE...",
      "apply parameters on top of camera N's current ones and print the result", "--camera",
      "  --camera N      the camera to open (default 0)\n"
@@ -18,7 +18,7 @@ const Command kCommands[] = {
      "\n"
      "The device refuses a set as a whole (-22) or takes it; * marks the parameters that\n"
      "differ afterwards, and a note says when the device reports a value other than asked.\n",
-     true, runSet},
+     true, false, runSet},
     {"preview", "[--camera N] [--frames N] [--size WxH] [--format F] [--save DIR]",
      "preview camera N into a window and take preview frames; print their rates",
      "--camera --frames --size --format --save",
@@ -30,7 +30,7 @@ const Command kCommands[] = {
      "                  yuv422i-yuyv (default: the camera's current one)\n"
      "  --save DIR      write DIR/window.png, what the window shows, and\n"
      "                  DIR/preview-frame.png, the last preview frame (made if missing)\n",
-     true, runPreview},
+     true, true, runPreview},
     {"record",
      "[--camera N] [--seconds S] [--size WxH] [--mode copy|metadata] [--out FILE] "
      "[--hostd PATH]",
@@ -46,7 +46,7 @@ const Command kCommands[] = {
      "  --hostd PATH    metadata mode: afterwards ask PATH ctl samples how many samples the\n"
      "                  host still holds (its control socket: $VEMO_HOSTD_CTL, else the one\n"
      "                  vemo-hostd running); fails unless it holds none\n",
-     true, runRecord},
+     true, true, runRecord},
     {"snap", "[--camera N] [-o FILE] [--size WxH] [--rotation D] [--gps G] [--thumbnail WxH]",
      "take a picture with camera N, write its JPEG file and print its EXIF tags",
      "--camera --out --size --rotation --gps --thumbnail",
@@ -57,8 +57,8 @@ const Command kCommands[] = {
      "  --rotation D    0, 90, 180 or 270: how the picture is to be turned (EXIF)\n"
      "  --gps G         LAT,LON,ALT[,UNIX_TIME[,METHOD]]: where and when (EXIF GPS tags)\n"
      "  --thumbnail WxH the thumbnail size to ask for; 0x0 for no thumbnail\n",
-     true, runSnap},
-    {nullptr, nullptr, nullptr, nullptr, nullptr, false, nullptr},
+     true, true, runSnap},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, false, false, nullptr},
 };
 
 const Command* findCommand(const std::string& name) {

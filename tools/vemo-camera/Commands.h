@@ -22,6 +22,9 @@ struct Command {
     // False for a command that reaches the host without the module's descriptor; it gets no
     // service.
     bool loadsModule;
+    // True for a command that holds preview windows or writes a file: SIGINT and SIGTERM ask it
+    // to end, and it cleans up. The others end the default way.
+    bool catchesSignals;
     int (*run)(guest::CameraService* service, const Options& options);
 };
 

@@ -7,6 +7,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -30,9 +31,6 @@ using Clock = std::chrono::steady_clock;
 const long kDefaultFrames = 30;
 const long kMaxFrames = 100000;
 const int kMaxSide = 8192;
-// Time allowed for the first frames, and for each frame after them.
-const std::chrono::seconds kStartAllowance(10);
-const std::chrono::milliseconds kFrameAllowance(500);
 const std::chrono::milliseconds kPoll(100);
 
 double rate(size_t frames, Clock::time_point first, Clock::time_point last) {
@@ -44,9 +42,13 @@ std::string sizeText(int width, int height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
-// The last preview-frame callback, kept by the callbacks' hook on the device's thread.
-struct LastFrame {
+// The preview-frame callbacks as the hook sees them on the device's thread: how many, when
+// the first and the last came, and the last one's bytes.
+struct PreviewFrames {
     std::mutex lock;
+    size_t count = 0;
+    Clock::time_point first;
+    Clock::time_point last;
     std::vector<uint8_t> bytes;
 };
 
@@ -138,7 +140,7 @@ int runPreview(guest::CameraService* service, const Options& options) {
     }
     // Declared before the session: the callbacks' hook writes it until the session's close
     // ends the callbacks.
-    LastFrame last;
+    PreviewFrames frames;
     int status = 0;
     std::unique_ptr<CameraSession> session = CameraSession::open(*service, options, &status);
     if (session == nullptr) {
@@ -167,11 +169,15 @@ int runPreview(guest::CameraService* service, const Options& options) {
 
     guest::CallbackRecorder& callbacks = session->callbacks();
     guest::PreviewWindow& window = session->window();
+    // Only the hook looks at the events: a long preview keeps none of them.
     callbacks.setKeepData(false);
-    callbacks.setHook([&last](const guest::CameraEvent& event) {
+    callbacks.setKeepEvents(false);
+    session->setHook([&frames](const guest::CameraEvent& event) {
         if (event.message == CAMERA_MSG_PREVIEW_FRAME) {
-            std::lock_guard<std::mutex> guard(last.lock);
-            last.bytes = event.bytes;
+            std::lock_guard<std::mutex> guard(frames.lock);
+            frames.first = frames.count++ == 0 ? event.received : frames.first;
+            frames.last = event.received;
+            frames.bytes = event.bytes;
         }
     });
     session->device().enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
@@ -180,19 +186,16 @@ int runPreview(guest::CameraService* service, const Options& options) {
     }
 
     const size_t wanted = static_cast<size_t>(request.frames);
-    const auto deadline = Clock::now() + kStartAllowance + kFrameAllowance * request.frames;
+    std::string stopped;
     {
         Progress progress;
-        while (window.enqueued() < wanted || callbacks.count(CAMERA_MSG_PREVIEW_FRAME) < wanted) {
-            if (Clock::now() >= deadline) {
-                return fail(session->error(
-                    "the preview stalled: " + std::to_string(window.enqueued()) + " of " +
-                    std::to_string(wanted) + " frames in the window, " +
-                    std::to_string(callbacks.count(CAMERA_MSG_PREVIEW_FRAME)) + " callbacks"));
-            }
-            if (session->device().previewEnabled() == 0) {
-                return fail(session->error("the preview stopped after " +
-                                           std::to_string(window.enqueued()) + " frames"));
+        while (stopped.empty() &&
+               (window.enqueued() < wanted || callbacks.count(CAMERA_MSG_PREVIEW_FRAME) < wanted)) {
+            // Both must grow: a module that lost its host may still queue empty buffers.
+            stopped = session->stopReason(
+                std::min<uint64_t>(window.enqueued(), callbacks.count(CAMERA_MSG_PREVIEW_FRAME)));
+            if (stopped.empty() && session->device().previewEnabled() == 0) {
+                stopped = "the preview stopped";
             }
             progress.show("preview: " + std::to_string(window.enqueued()) + "/" +
                           std::to_string(wanted) + " frames");
@@ -201,7 +204,31 @@ int runPreview(guest::CameraService* service, const Options& options) {
     }
     session->device().stopPreview();
     session->device().setPreviewWindow(nullptr);
-    callbacks.setHook(nullptr);
+    session->setHook(nullptr);
+    if (!stopped.empty()) {
+        // The pictures keep what did arrive; the session's close takes the window down with
+        // its shared memory.
+        guest::WindowFrame shown;
+        std::string kept;
+        if (!request.saveDir.empty() && window.shownFrame(&shown) &&
+            writePng(request.saveDir + "/window.png", window.width(), window.height(),
+                     shown.rgb.data(), &error)) {
+            kept = ", " + request.saveDir + "/window.png saved";
+        }
+        std::lock_guard<std::mutex> guard(frames.lock);
+        std::string saved;
+        if (!request.saveDir.empty() && knownFormat && !frames.bytes.empty() &&
+            saveCallbackFrame(
+                request.saveDir + "/preview-frame.png", format, frames.bytes,
+                {sizeText(window.width(), window.height()), parameters["preview-size"]}, &saved,
+                &error)) {
+            kept += ", " + request.saveDir + "/preview-frame.png saved";
+        }
+        return fail(session->error("preview: " + std::to_string(window.enqueued()) + " of " +
+                                   std::to_string(wanted) + " frames in the window, " +
+                                   std::to_string(frames.count) + " callbacks" + kept + ": " +
+                                   stopped));
+    }
 
     const int width = window.width();
     const int height = window.height();
@@ -224,17 +251,9 @@ int runPreview(guest::CameraService* service, const Options& options) {
     if (shown.sequence == 0) {
         printf("note: the host has not written into the window's buffers\n");
     }
-    const std::vector<guest::CameraEvent> events = callbacks.events();
-    std::vector<Clock::time_point> times;
-    for (const guest::CameraEvent& event : events) {
-        if (event.message == CAMERA_MSG_PREVIEW_FRAME) {
-            times.push_back(event.received);
-        }
-    }
-    std::lock_guard<std::mutex> guard(last.lock);
-    printf("preview-frame callbacks: %zu at %.1f fps, the last %zu bytes\n", times.size(),
-           times.empty() ? 0.0 : rate(times.size(), times.front(), times.back()),
-           last.bytes.size());
+    std::lock_guard<std::mutex> guard(frames.lock);
+    printf("preview-frame callbacks: %zu at %.1f fps, the last %zu bytes\n", frames.count,
+           rate(frames.count, frames.first, frames.last), frames.bytes.size());
 
     if (request.saveDir.empty()) {
         return 0;
@@ -250,7 +269,7 @@ int runPreview(guest::CameraService* service, const Options& options) {
                     "'");
     }
     std::string saved;
-    if (!saveCallbackFrame(request.saveDir + "/preview-frame.png", format, last.bytes,
+    if (!saveCallbackFrame(request.saveDir + "/preview-frame.png", format, frames.bytes,
                            {sizeText(width, height), parameters["preview-size"]}, &saved, &error)) {
         return fail(error);
     }

@@ -128,6 +128,12 @@ public:
         return _error;
     }
     std::string size() const { return std::to_string(_width) + "x" + std::to_string(_height); }
+    // Puts the clip together at the frames' rate (30 fps when they do not tell), once no
+    // more frames come.
+    bool finish(std::string* error) {
+        const double fps = rate();
+        return _clip.finish(fps > 0 ? fps : 30, error);
+    }
     Y4mFile& clip() { return _clip; }
 
 private:
@@ -156,13 +162,31 @@ private:
     std::string _error;
 };
 
+double seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
 uint32_t le32(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
            static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
 }
 
+// A metadata record as it came, for the lines that show it.
+struct Record {
+    uint8_t bytes[kRecordSize];
+    int64_t timestamp;
+};
+
+void printRecord(size_t number, const Record& record) {
+    const uint64_t sample =
+        static_cast<uint64_t>(le32(record.bytes + 12)) << 32 | le32(record.bytes + 8);
+    printf("record %zu: store %u, sample %llu, timestamp %lld ns\n", number, le32(record.bytes + 4),
+           static_cast<unsigned long long>(sample), static_cast<long long>(record.timestamp));
+}
+
 // Metadata mode: each record goes back at once, from the callback, as an encoder that takes
-// the sample synchronously hands it back; the host's store holds few samples.
+// the sample synchronously hands it back; the host's store holds few samples. Only the records
+// shown afterwards are kept: the first kShownRecords and the last.
 class RecordReturner {
 public:
     explicit RecordReturner(guest::CameraDevice& device) : _device(device) {}
@@ -174,7 +198,14 @@ public:
             return;
         }
         _device.releaseRecordingFrame(event.bytes.data());
+        Record record;
+        memcpy(record.bytes, event.bytes.data(), kRecordSize);
+        record.timestamp = event.timestamp;
         std::lock_guard<std::mutex> guard(_lock);
+        if (_first.size() < kShownRecords) {
+            _first.push_back(record);
+        }
+        _last = record;
         ++_handed;
     }
     size_t handed() const {
@@ -185,37 +216,27 @@ public:
         std::lock_guard<std::mutex> guard(_lock);
         return _malformed;
     }
+    void print() const {
+        std::lock_guard<std::mutex> guard(_lock);
+        for (size_t i = 0; i < _first.size(); ++i) {
+            printRecord(i + 1, _first[i]);
+        }
+        if (_handed > kShownRecords + 1) {
+            printf("... %zu more\n", _handed - kShownRecords - 1);
+        }
+        if (_handed > kShownRecords) {
+            printRecord(_handed, _last);
+        }
+    }
 
 private:
     guest::CameraDevice& _device;
     mutable std::mutex _lock;
+    std::vector<Record> _first;
+    Record _last = {};
     size_t _handed = 0;
     size_t _malformed = 0;
 };
-
-void printRecord(size_t number, const guest::CameraEvent& event) {
-    const uint8_t* record = event.bytes.data();
-    const uint64_t sample = static_cast<uint64_t>(le32(record + 12)) << 32 | le32(record + 8);
-    printf("record %zu: store %u, sample %llu, timestamp %lld ns\n", number, le32(record + 4),
-           static_cast<unsigned long long>(sample), static_cast<long long>(event.timestamp));
-}
-
-// The first kShownRecords records and the last one.
-void printRecords(const std::vector<guest::CameraEvent>& events) {
-    std::vector<const guest::CameraEvent*> records;
-    for (const guest::CameraEvent& event : events) {
-        if (event.message == CAMERA_MSG_VIDEO_FRAME && event.bytes.size() == kRecordSize) {
-            records.push_back(&event);
-        }
-    }
-    for (size_t i = 0; i < records.size(); ++i) {
-        if (i < kShownRecords || i + 1 == records.size()) {
-            printRecord(i + 1, *records[i]);
-        } else if (i == kShownRecords) {
-            printf("... %zu more\n", records.size() - kShownRecords - 1);
-        }
-    }
-}
 
 }  // namespace
 
@@ -268,8 +289,10 @@ int runRecord(guest::CameraService* service, const Options& options) {
     }
     writer = std::make_unique<ClipWriter>(request.out, format, sizes);
     returner = std::make_unique<RecordReturner>(device);
-    session->callbacks().setKeepData(request.metadata);
-    session->callbacks().setHook([&](const guest::CameraEvent& event) {
+    // Only the hook looks at the events: a long recording keeps none of them.
+    session->callbacks().setKeepData(false);
+    session->callbacks().setKeepEvents(false);
+    session->setHook([&](const guest::CameraEvent& event) {
         if (event.message != CAMERA_MSG_VIDEO_FRAME) {
             return;
         }
@@ -292,23 +315,44 @@ int runRecord(guest::CameraService* service, const Options& options) {
 
     const auto start = Clock::now();
     const auto end = start + std::chrono::duration<double>(request.seconds);
+    std::string stopped;
     {
         Progress progress;
-        while (Clock::now() < end) {
+        while (Clock::now() < end && stopped.empty()) {
             std::this_thread::sleep_for(kPoll);
-            const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+            const size_t frames = session->callbacks().count(CAMERA_MSG_VIDEO_FRAME);
+            stopped = session->stopReason(frames);
             char line[96];
-            snprintf(line, sizeof(line), "recording: %.1f/%g s, %zu frames", elapsed,
-                     request.seconds, session->callbacks().count(CAMERA_MSG_VIDEO_FRAME));
+            snprintf(line, sizeof(line), "recording: %.1f/%g s, %zu frames", seconds(start),
+                     request.seconds, frames);
             progress.show(line);
         }
     }
+    const double recorded = seconds(start);
     device.stopRecording();
     device.stopPreview();
     device.setPreviewWindow(nullptr);
-    session->callbacks().setHook(nullptr);
+    session->setHook(nullptr);
 
     const size_t received = session->callbacks().count(CAMERA_MSG_VIDEO_FRAME);
+    if (!stopped.empty()) {
+        // What did arrive stays: the records went back, the frames go into the clip.
+        char span[64];
+        snprintf(span, sizeof(span), " in %.1f of %g s: ", recorded, request.seconds);
+        std::string what;
+        if (request.metadata) {
+            what = "handed back " + std::to_string(returner->handed()) + " records";
+        } else if (writer->frames() != 0 && writer->error().empty()) {
+            if (!writer->finish(&error)) {
+                return fail(error);
+            }
+            what = "recorded " + std::to_string(writer->frames()) + " frames into " + request.out;
+        } else {
+            what = "recorded " + std::to_string(writer->frames()) + " frames";
+        }
+        what += span + stopped;
+        return fail(session->error(what));
+    }
     if (received == 0) {
         char what[64];
         snprintf(what, sizeof(what), "no video frames in %g s", request.seconds);
@@ -319,7 +363,7 @@ int runRecord(guest::CameraService* service, const Options& options) {
             return fail(session->error(std::to_string(returner->malformed()) +
                                        " metadata records were not 16 bytes"));
         }
-        printRecords(session->callbacks().events());
+        returner->print();
         printf(
             "camera %d: %zu metadata records in %g s; %zu handed back with "
             "release_recording_frame, %zu release%s failed\n",
@@ -333,10 +377,10 @@ int runRecord(guest::CameraService* service, const Options& options) {
     if (!writer->error().empty()) {
         return fail(session->error(writer->error()));
     }
-    const double fps = writer->rate();
-    if (!writer->clip().finish(fps > 0 ? fps : 30, &error)) {
+    if (!writer->finish(&error)) {
         return fail(error);
     }
+    const double fps = writer->rate();
     printf("camera %d: %zu video frames in %g s (%.1f fps), %s %s\n", session->index(),
            writer->frames(), request.seconds, fps, writer->size().c_str(), formatName.c_str());
     if (!request.size.empty() && request.size != writer->size()) {

@@ -25,8 +25,8 @@ const char kDefaultPhoto[] = "photo.jpg";
 const int kMaxSide = 8192;
 // Window frames shown before the picture is taken.
 const uint64_t kPreviewFrames = 2;
-const std::chrono::seconds kPreviewTimeout(15);
 const std::chrono::seconds kPictureTimeout(20);
+const std::chrono::milliseconds kPoll(100);
 
 struct SnapRequest {
     std::string out = kDefaultPhoto;
@@ -174,19 +174,30 @@ int runSnap(guest::CameraService* service, const Options& options) {
     if (!session->startPreview(&error)) {
         return fail(error);
     }
-    if (!session->window().waitForEnqueued(kPreviewFrames, kPreviewTimeout)) {
-        return fail(session->error("no preview in the window before the picture"));
+    while (!session->window().waitForEnqueued(kPreviewFrames, kPoll)) {
+        const std::string stopped = session->stopReason(session->window().enqueued());
+        if (!stopped.empty()) {
+            return fail(
+                session->error("no picture, no preview in the window before it: " + stopped));
+        }
     }
     const int taken = device.takePicture();
     if (taken != 0) {
         return fail(session->error("take_picture failed (" + std::to_string(taken) + ")"));
     }
-    const bool arrived = callbacks.waitFor(CAMERA_MSG_COMPRESSED_IMAGE, 1, kPictureTimeout);
+    // The preview pauses for the picture, so only the picture's own deadline applies.
+    const auto deadline = std::chrono::steady_clock::now() + kPictureTimeout;
+    std::string stopped;
+    while (!callbacks.waitFor(CAMERA_MSG_COMPRESSED_IMAGE, 1, kPoll) && stopped.empty()) {
+        stopped = session->interruption();
+        if (stopped.empty() && std::chrono::steady_clock::now() >= deadline) {
+            stopped = "none within " + std::to_string(kPictureTimeout.count()) + " s";
+        }
+    }
     device.stopPreview();
     device.setPreviewWindow(nullptr);
-    if (!arrived) {
-        return fail(
-            session->error("no picture within " + std::to_string(kPictureTimeout.count()) + " s"));
+    if (!stopped.empty()) {
+        return fail(session->error("no picture: " + stopped));
     }
 
     std::string sequence;

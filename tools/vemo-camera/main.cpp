@@ -12,6 +12,7 @@
 #include "service/CameraService.h"
 
 #include "Commands.h"
+#include "EndSignals.h"
 #include "Options.h"
 #include "Report.h"
 
@@ -55,6 +56,10 @@ void printHelp() {
         "(every command but list) also reaches the control port 10088 (VEMO_NAT_PORT_10088\n"
         "forwards it) and the host's guest-driver endpoint, the Unix socket named by\n"
         "VEMO_HGCM_SOCKET.\n"
+        "\n"
+        "preview, record and snap end early, with one line of what arrived and exit status 1,\n"
+        "when the camera reports an error, when no frame comes for 5 s, or on SIGINT or\n"
+        "SIGTERM; they keep what did arrive in their files and remove their windows.\n"
         "\n"
         "Exit status: 0 on success, 1 on failure, 2 on wrong usage.\n");
 }
@@ -106,6 +111,9 @@ int main(int argc, char** argv) {
     }
     if (!options.verbose) {
         vemo_log_set_hook(discardLog, nullptr, 1);
+    }
+    if (command->catchesSignals) {
+        vemo::tools::catchEndSignals();
     }
     std::unique_ptr<vemo::guest::CameraService> service;
     if (command->loadsModule) {

@@ -57,6 +57,17 @@ HostConfig testCameras() {
     return config;
 }
 
+// One request through the session; the reply must be a well-formed packet.
+Message callSession(Session& session, const Message& request) {
+    const std::vector<uint8_t> bytes = request.encode();
+    PacketBuffer packet;
+    std::string fault;
+    EXPECT_TRUE(session.handle(bytes.data(), bytes.size(), &packet, &fault)) << fault;
+    Message reply;
+    EXPECT_TRUE(reply.decode(packet.payload(), packet.payloadSize()).ok());
+    return reply;
+}
+
 class HostCamera : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -65,16 +76,7 @@ protected:
         ASSERT_EQ(describe(call(init)), "__return=u32:0");
     }
 
-    // One request through the session; the reply must be a well-formed packet.
-    Message call(const Message& request) {
-        const std::vector<uint8_t> bytes = request.encode();
-        PacketBuffer packet;
-        std::string fault;
-        EXPECT_TRUE(_session.handle(bytes.data(), bytes.size(), &packet, &fault)) << fault;
-        Message reply;
-        EXPECT_TRUE(reply.decode(packet.payload(), packet.payloadSize()).ok());
-        return reply;
-    }
+    Message call(const Message& request) { return callSession(_session, request); }
 
     // The reply's "frame" after checking that the reply holds a frame and its timestamp and
     // nothing else.
@@ -499,6 +501,46 @@ TEST(SampleStore, FullStoreDropsItsOldestSample) {
     EXPECT_FALSE(samples.release(store, numbers[3]));
     EXPECT_EQ(samples.save(store, PixelFormat::kNV21, {16, 16}, storageOf(1), 0), 0u);
     EXPECT_EQ(samples.outstanding(other), 2u);
+}
+
+TEST(SampleStore, SavesPastTheHostsBudgetFailWithOneWarningPerStoreUntilBytesGoBack) {
+    test::HostLogCapture log;
+    SampleStore samples(64, 1000, 250);
+    const uint32_t first = samples.open();
+    const uint32_t second = samples.open();
+    EXPECT_NE(samples.save(first, PixelFormat::kNV21, {16, 16}, storageOf(100), 0), 0u);
+    EXPECT_NE(samples.save(second, PixelFormat::kNV21, {16, 16}, storageOf(100), 0), 0u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(samples.save(first, PixelFormat::kNV21, {16, 16}, storageOf(100), i), 0u);
+        EXPECT_EQ(samples.save(second, PixelFormat::kNV21, {16, 16}, storageOf(100), i), 0u);
+    }
+    EXPECT_EQ(samples.bytes(), 200u);
+    EXPECT_EQ(samples.outstanding(first), 1u);
+    for (const uint32_t store : {first, second}) {
+        EXPECT_EQ(log.countContaining("W sample store " + std::to_string(store) + ": refusing"),
+                  1u);
+    }
+    samples.close(first);
+    EXPECT_EQ(samples.bytes(), 100u);
+    EXPECT_NE(samples.save(second, PixelFormat::kNV21, {16, 16}, storageOf(100), 0), 0u);
+    EXPECT_EQ(log.countContaining(": refusing"), 2u);
+
+    // Through a camera instance: the guest gets an error and no sample.
+    HostConfig config = testCameras();
+    config.limits.sampleMemoryBytes = 50000;  // one 176x144 video frame
+    HostState state(config);
+    Session session(state, "conn 6");
+    const auto call = [&session](const Message& request) { return callSession(session, request); };
+    Message init = request("__initThis");
+    init.set("__remote_class", Value::string("CameraDevice"));
+    call(init);
+    call(request("setCameraIx", 0));
+    call(with(request("captureFrame"), "id", 0));
+    EXPECT_TRUE(call(request("saveFrameToSampleStore")).find("sample_store") != nullptr);
+    call(with(request("captureFrame"), "id", 0));
+    EXPECT_EQ(describe(call(request("saveFrameToSampleStore"))),
+              "__error=str:\"saveFrameToSampleStore: no memory left for samples\"");
+    EXPECT_LE(state.samples.bytes(), config.limits.sampleMemoryBytes);
 }
 
 TEST(SampleStore, StorageComesBackWithItsNoteOnceNobodyReadsItsSample) {

@@ -16,6 +16,7 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "CtlProtocol.h"
 #include "CtlReply.h"
@@ -226,15 +227,23 @@ TEST_F(HostCtl, StatusShowsCamerasConnectionsClientsAndStores) {
 
     // Connection ids, ports and driver handles are the process's: \d+ stands for them.
     const uint64_t first = (uint64_t{1} << 32) + 1;
+    // Clients come by id, and ids are random.
+    std::string firstClient =
+        "client " + std::to_string(camera->id) +
+        R"( handle=\d+ pairing=open port=10072 unread=0 instance=yes camera=0 store=1 requests=4)";
+    std::string secondClient = "client " + std::to_string(idleId) + R"( handle=\d+ pairing=none)";
+    if (idleId < camera->id) {
+        std::swap(firstClient, secondClient);
+    }
     const std::vector<std::string> expected = {
         "host pid=" + std::to_string(getpid()) +
             " cameras=2 connections=1 clients=2 stores=1 samples=2",
+        R"(limits idle-limit-ms=10000 max-driver-clients=16 sample-memory=536870912 sample-bytes=\d+)",
         R"re(camera 0 facing=1 orientation=0 fps=30 source="pattern" shows="test pattern" name="Vemo Test Pattern \(back\)")re",
         R"re(camera 1 facing=0 orientation=0 fps=30 source="pattern" shows="test pattern" name="Vemo Test Pattern \(front\)")re",
         R"(connection \d+ peer=127\.0\.0\.1:\d+ instance=yes camera=1 requests=2)",
-        "client " + std::to_string(camera->id) +
-            R"( handle=\d+ pairing=open port=10072 unread=0 instance=yes camera=0 store=1 requests=4)",
-        "client " + std::to_string(idleId) + R"( handle=\d+ pairing=none)",
+        firstClient,
+        secondClient,
         "store 1 outstanding=2 oldest=" + std::to_string(first) +
             " newest=" + std::to_string(first + 1),
     };
@@ -327,7 +336,7 @@ TEST_F(HostCtl, RequestsThatDoNotFitGetOneLineErrors) {
         EXPECT_EQ(ask(line), expected) << '"' << line << '"';
     }
     EXPECT_EQ(ask("help"),
-              "status: cameras, connections, HGCM clients and sample stores\n"
+              "status: limits, cameras, connections, HGCM clients and sample stores\n"
               "samples: the number of samples outstanding in all stores\n"
               "sample STORE NUMBER: one outstanding sample: its format, size, timestamp and "
               "bytes\n"

@@ -389,8 +389,8 @@ TEST(HostHgcmEndpoint, ReplacesAStaleSocketRefusesALiveOneAndRemovesItsSocket) {
     HostState state(config);
     ClientTable clients(state);
     HgcmService service(state, clients);
-    HgcmEndpoint endpoint(service);
-    HgcmEndpoint second(service);
+    HgcmEndpoint endpoint(service, 0);
+    HgcmEndpoint second(service, 0);
     ASSERT_EQ(endpoint.start(path), 0);
     EXPECT_EQ(second.start(path), -EADDRINUSE);
 

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "HgcmTestSupport.h"
 
@@ -113,6 +114,33 @@ TEST_F(HostFault, StallTakesRequestsAndAnswersNoneUntilShutdown) {
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(2)), std::future_status::ready);
     EXPECT_EQ(waiting.get(), -1);
     EXPECT_TRUE(tcp.waitForClose());
+}
+
+TEST_F(HostFault, FreezeAfterHoldsEveryAnswerOfTheHostForAWhileThenGoesOn) {
+    using std::chrono::milliseconds;
+    start([](HostFaults* f) {
+        f->freezeAfter = 2;
+        f->freezeMs = 700;
+    });
+    TestClient tcp;
+    ASSERT_TRUE(tcp.connect(_rig->camera.port()));
+    ASSERT_TRUE(tcp.call(initRequest()));
+    const auto begin = std::chrono::steady_clock::now();
+    ASSERT_TRUE(tcp.sendPacket(request("getNumCameras").encode()));
+    EXPECT_TRUE(tcp.quietFor(200));
+
+    // The open camera's first request waits for the end of the freeze as well.
+    ASSERT_TRUE(_camera->init());
+    EXPECT_GE(std::chrono::steady_clock::now() - begin, milliseconds(650));
+    const std::optional<Message> frozen = tcp.readReply();
+    ASSERT_TRUE(frozen);
+    EXPECT_EQ(describe(*frozen), "__return=u32:2");
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, milliseconds(3000));
+
+    const auto after = std::chrono::steady_clock::now();
+    ASSERT_TRUE(tcp.call(request("getNumCameras")));
+    ASSERT_TRUE(_camera->call(request("getNumCameras")));
+    EXPECT_LT(std::chrono::steady_clock::now() - after, milliseconds(300));
 }
 
 TEST_F(HostFault, MalformedRepliesCarryABadTypeCode) {

@@ -226,8 +226,19 @@ std::vector<uint8_t> controlRecord(uint8_t command, uint64_t clientId, uint32_t 
     return record;
 }
 
-HostRig::HostRig(HostFaults faults) {
+namespace {
+
+HostConfig twoCameras(HostFaults faults) {
+    HostConfig config = HostConfig::withCameras(2);
     config.faults = faults;
+    return config;
+}
+
+}  // namespace
+
+HostRig::HostRig(HostFaults faults) : HostRig(twoCameras(faults)) {}
+
+HostRig::HostRig(const HostConfig& configuration) : config(configuration) {
     char name[] = "/tmp/vemo-hostd-test.XXXXXX";
     if (::mkdtemp(name) == nullptr) {
         return;

@@ -81,19 +81,21 @@ std::vector<uint8_t> controlRecord(uint8_t command, uint64_t clientId, uint32_t 
 class HostRig {
 public:
     explicit HostRig(HostFaults faults = {});
+    // A host with two cameras and the configuration's faults and limits.
+    explicit HostRig(const HostConfig& configuration);
     ~HostRig();
 
     // What vemo-hostd does on SIGTERM; the destructor does it too.
     void stop();
     std::vector<std::string> recordLines() const;
 
-    HostConfig config = HostConfig::withCameras(2);
+    HostConfig config;
     HostState state{config};
     ClientTable clients{state};
     HgcmService hgcm{state, clients};
     CameraService camera{state};
     ControlPort control{state, clients};
-    HgcmEndpoint endpoint{hgcm};
+    HgcmEndpoint endpoint{hgcm, config.limits.idleLimitMs};
     CtlCommands ctlCommands{{state, clients, camera}};
     CtlServer ctl{ctlCommands};
     std::string directory;
