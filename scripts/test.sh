@@ -19,10 +19,10 @@ for preset in default asan-ubsan; do
   ctest --preset "$preset"
 done
 
-# The camera device's worker, the proxy shared by threads, the host's services and the
-# guest-driver emulation.
+# The camera device's worker, the proxy shared by threads, the host's services (the web
+# console's among them) and the guest-driver emulation.
 threaded=(device_tests connected_calls_tests guest_driver_tests camera_service_tests
-          host_hgcm_test host_service_test host_faults_test host_ctl_test)
+          host_hgcm_test host_service_test host_faults_test host_ctl_test host_web_test)
 echo "=== tsan: configure and build the threaded suites"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target "${threaded[@]}" vemo-hostd camera_module
