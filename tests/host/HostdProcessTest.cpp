@@ -18,12 +18,12 @@
 #include <fstream>
 #include <future>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "FrameTestSupport.h"
 #include "HgcmTestSupport.h"
 #include "HostTestSupport.h"
+#include "support/HostProcess.h"
 
 namespace vemo {
 namespace host {
@@ -31,29 +31,19 @@ namespace {
 
 using test::describe;
 using test::request;
+using vemo::test::ProgramResult;
+using vemo::test::runProgram;
 
 // One vemo-hostd child with its stdout and stderr on pipes.
 class Hostd {
 public:
-    explicit Hostd(std::vector<std::string> args) {
-        // Everything the child needs is made before fork: it may only exec or exit.
-        std::vector<char*> argv = {const_cast<char*>(VEMO_HOSTD_PATH)};
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
+    explicit Hostd(const std::vector<std::string>& args) {
         int out[2];
         int err[2];
         if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
             return;
         }
-        _pid = fork();
-        if (_pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
-            execv(VEMO_HOSTD_PATH, argv.data());
-            _exit(127);
-        }
+        _pid = vemo::test::spawnProgram(VEMO_HOSTD_PATH, args, {}, out[1], err[1]);
         close(out[1]);
         close(err[1]);
         _out = out[0];
@@ -89,16 +79,12 @@ public:
 
     // The exit status once the process ended within the timeout; -1 if it did not.
     int waitExit(std::chrono::seconds timeout = std::chrono::seconds(10)) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(_pid, &status, WNOHANG) == _pid) {
-                _exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        int status = 0;
+        if (!vemo::test::waitForExit(_pid, timeout, &status)) {
+            return -1;
         }
-        return -1;
+        _exited = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
 
     void signal(int sig) { kill(_pid, sig); }
@@ -135,16 +121,7 @@ private:
 // The key=value fields after "vemo-hostd ready".
 std::map<std::string, std::string> readyFields(const std::string& line) {
     std::map<std::string, std::string> fields;
-    std::istringstream words(line);
-    std::string word;
-    words >> word;
-    EXPECT_EQ(word, "vemo-hostd");
-    words >> word;
-    EXPECT_EQ(word, "ready");
-    while (words >> word) {
-        const size_t equals = word.find('=');
-        fields[word.substr(0, equals)] = equals == std::string::npos ? "" : word.substr(equals + 1);
-    }
+    EXPECT_TRUE(vemo::test::parseReadyLine(line, &fields)) << line;
     return fields;
 }
 
@@ -181,9 +158,7 @@ TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
 
         test::TestClient client;
         ASSERT_TRUE(client.connect(static_cast<uint16_t>(port)));
-        Message init = request("__initThis");
-        init.set("__remote_class", Value::string("CameraDevice"));
-        ASSERT_TRUE(client.call(init));
+        ASSERT_TRUE(client.call(test::initRequest()));
         const std::pair<Message, const char*> calls[] = {
             {request("getNumCameras"), "__return=u32:3"},
             {request("getCurrentOrientation"), "__return=u32:180"},
@@ -247,21 +222,10 @@ TEST(HostdProcess, StopWakesAnOpenCameraThatWaitsForAReply) {
     rmdir(directory);
 }
 
-// What `vemo-hostd ctl ARGS...` did: exit status, stdout, stderr.
-struct CtlRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-CtlRun ctl(std::vector<std::string> args) {
+// `vemo-hostd ctl ARGS...` as a user runs it.
+ProgramResult ctl(std::vector<std::string> args) {
     args.insert(args.begin(), "ctl");
-    Hostd client(args);
-    CtlRun run;
-    run.status = client.waitExit();
-    run.out = client.drainOut();
-    run.err = client.drainErr();
-    return run;
+    return runProgram(VEMO_HOSTD_PATH, args);
 }
 
 TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
@@ -287,16 +251,14 @@ TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
     const std::optional<Message> saved = client.call(request("saveFrameToSampleStore"));
     ASSERT_TRUE(saved);
     const std::string store = std::to_string(saved->u32("sample_store").value_or(0));
-    const std::string number =
-        std::to_string(uint64_t{saved->u32("sample_num_high").value_or(0)} << 32 |
-                       saved->u32("sample_num_low").value_or(0));
+    const std::string number = std::to_string(test::u64(*saved, "sample_num"));
 
-    CtlRun run = ctl({"samples"});
-    EXPECT_EQ(run.status, 0) << run.err;
+    ProgramResult run = ctl({"samples"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "1\n");
     const std::string file = std::string(directory) + "/sample.yuv";
     run = ctl({"sample", store, number, "--out", file});
-    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, run.out.find("timestamp")),
               "store " + store + "\nnumber " + number + "\nformat yuv420p\nsize 1280x720\n");
     EXPECT_NE(run.out.find("\ndata 1382400 bytes written to " + file + "\n"), std::string::npos)
@@ -307,14 +269,14 @@ TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
     EXPECT_EQ(test::readCounter(PixelFormat::kYV12, bytes, {1280, 720}), 1u);
     unlink(file.c_str());
     run = ctl({"sample", store, "1"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "vemo-hostd ctl: store " + store + " holds no sample 1\n");
 
     // Two hosts: which one is meant must be said.
     auto second = std::make_unique<Hostd>(quietHost);
     const std::string secondSocket = readyFields(second->readLine())["ctl-socket"];
     run = ctl({"samples"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(
         run.err.rfind(
             "vemo-hostd ctl: 2 vemo-hostd control sockets in " + std::string(directory) + " (", 0),
@@ -329,7 +291,7 @@ TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
     first->signal(SIGTERM);
     EXPECT_EQ(first->waitExit(), 0);
     run = ctl({"--socket", firstSocket, "samples"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "vemo-hostd ctl: cannot reach vemo-hostd at " + firstSocket +
                            ": No such file or directory\n");
     // The one left is found by itself.
@@ -337,11 +299,11 @@ TEST(HostdProcess, CtlFindsTheOneRunningHostReadsSamplesAndSaysWhenItCannot) {
     second->signal(SIGTERM);
     EXPECT_EQ(second->waitExit(), 0);
     run = ctl({"samples"});
-    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "vemo-hostd ctl: no running vemo-hostd found in " + std::string(directory) +
                            " (pass --socket PATH or set VEMO_HOSTD_CTL)\n");
     run = ctl({});
-    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.err, "vemo-hostd ctl: no command (see vemo-hostd ctl --help)\n");
 
     setenv("TMPDIR", restore.c_str(), 1);
@@ -432,21 +394,20 @@ TEST(HostdProcess, HoardedSamplesStayWithinTheBudgetAndTheirMemoryLeavesWithThei
 #endif
 }
 
-TEST(HostdProcess, BadOptionExitsWithStatusTwoAndOneLine) {
-    Hostd hostd({"--cameras", "many"});
-    EXPECT_EQ(hostd.waitExit(), 2);
-    EXPECT_EQ(hostd.drainErr(),
-              "vemo-hostd: --cameras: expected a number from 0 to 16, got \"many\" (see --help)\n");
-    EXPECT_EQ(hostd.drainOut(), "");
-}
-
-TEST(HostdProcess, ASourceThatCannotBeReadStopsTheStartInOneLine) {
-    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--camera",
-                 "1:source=image:/nonexistent/qr.png"});
-    EXPECT_EQ(hostd.waitExit(), 2);
-    EXPECT_EQ(hostd.drainErr(),
-              "vemo-hostd: camera 1: cannot open /nonexistent/qr.png: No such file or directory\n");
-    EXPECT_EQ(hostd.drainOut(), "");
+TEST(HostdProcess, BadOptionsAndUnreadableSourcesStopTheStartInOneLine) {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
+        {{"--cameras", "many"},
+         "vemo-hostd: --cameras: expected a number from 0 to 16, got \"many\" (see --help)\n"},
+        {{"--camera-port", "0", "--control-port", "0", "--camera",
+          "1:source=image:/nonexistent/qr.png"},
+         "vemo-hostd: camera 1: cannot open /nonexistent/qr.png: No such file or directory\n"},
+    };
+    for (const auto& [args, error] : cases) {
+        const ProgramResult run = runProgram(VEMO_HOSTD_PATH, args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, error);
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST(HostdProcess, WebConsoleOnATakenPortIsLeftOutByDefaultAndAnErrorWhenAskedFor) {
@@ -486,9 +447,9 @@ TEST(HostdProcess, WebConsoleOnATakenPortIsLeftOutByDefaultAndAnErrorWhenAskedFo
 }
 
 TEST(HostdProcess, HelpDocumentsEveryOption) {
-    Hostd hostd({"--help"});
-    EXPECT_EQ(hostd.waitExit(), 0);
-    const std::string help = hostd.drainOut();
+    const ProgramResult run = runProgram(VEMO_HOSTD_PATH, {"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string& help = run.out;
     for (const char* option : {"--cameras N",
                                "--camera IX:",
                                "facing=",

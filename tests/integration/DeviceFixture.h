@@ -5,11 +5,14 @@
 // read what the host saw.
 
 #include <dirent.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,11 +21,13 @@
 
 #include <hardware/camera.h>
 
+#include "JpegScan.h"
 #include "service/CallbackRecorder.h"
 #include "service/CameraDevice.h"
 #include "service/CameraService.h"
 #include "service/PreviewWindow.h"
 #include "support/GuestHost.h"
+#include "support/HostProcess.h"
 #include "support/LogCapture.h"
 
 namespace vemo {
@@ -83,6 +88,48 @@ protected:
             _device->close();
         }
         _device.reset();
+        if (!_folder.empty()) {
+            ProgramResult ignored = runProgram("/bin/rm", {"-rf", _folder});
+            (void)ignored;
+        }
+    }
+
+    // A folder of the test's own for the files it writes, made on first use and removed with
+    // them.
+    const std::string& folder() {
+        if (_folder.empty()) {
+            char made[] = "/tmp/vemo-device-XXXXXX";
+            EXPECT_NE(mkdtemp(made), nullptr);
+            _folder = made;
+        }
+        return _folder;
+    }
+
+    // Previews, takes a picture and waits for the worker to be done with it.
+    void capture(int32_t messages) {
+        _device->enableMsgType(messages);
+        ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
+        ASSERT_EQ(_device->startPreview(), 0);
+        ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
+        const size_t pictures = _callbacks.count(CAMERA_MSG_COMPRESSED_IMAGE);
+        ASSERT_EQ(_device->takePicture(), 0);
+        if (messages & CAMERA_MSG_COMPRESSED_IMAGE) {
+            ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_COMPRESSED_IMAGE, pictures + 1,
+                                           std::chrono::seconds(5)));
+        }
+        ASSERT_TRUE(eventually([&] { return _device->previewEnabled() == 0; }, 5000));
+    }
+
+    // The JPEG file of the last compressed image, written to a file.
+    std::string pictureFile() {
+        guest::CameraEvent image;
+        EXPECT_TRUE(_callbacks.last(CAMERA_MSG_COMPRESSED_IMAGE, &image));
+        const size_t length = jpegLength(image.bytes);
+        EXPECT_GT(length, 0u);
+        const std::string path = folder() + "/picture.jpg";
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.bytes.data()), static_cast<long>(length));
+        return path;
     }
 
     // The requests the host saw whose function is one of names, in order.
@@ -102,12 +149,46 @@ protected:
 
     size_t countRequests(const std::string& name) const { return requestsOf({name}).size(); }
 
+    std::map<std::string, std::string> parameters() {
+        std::string text;
+        EXPECT_TRUE(_device->getParameters(&text));
+        std::map<std::string, std::string> values;
+        std::stringstream in(text);
+        std::string pair;
+        while (std::getline(in, pair, ';')) {
+            const size_t eq = pair.find('=');
+            values[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
+        }
+        return values;
+    }
+
+    // The current parameters with changes applied and the removed keys left out, handed to
+    // set_parameters.
+    int setParameters(const std::map<std::string, std::string>& changes,
+                      const std::vector<std::string>& removed = {}) {
+        std::map<std::string, std::string> values = parameters();
+        for (const auto& change : changes) {
+            values[change.first] = change.second;
+        }
+        for (const std::string& key : removed) {
+            values.erase(key);
+        }
+        std::string flat;
+        for (const auto& entry : values) {
+            flat += (flat.empty() ? "" : ";") + entry.first + "=" + entry.second;
+        }
+        return _device->setParameters(flat.c_str());
+    }
+
     LogCapture _log;
     GuestHost _host{VEMO_HOSTD_PATH};
     std::unique_ptr<guest::CameraService> _service;
     std::unique_ptr<guest::CameraDevice> _device;
     guest::CallbackRecorder _callbacks;
     guest::PreviewWindow _window;
+
+private:
+    std::string _folder;
 };
 
 }  // namespace test

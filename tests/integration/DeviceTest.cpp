@@ -22,42 +22,8 @@ namespace test {
 
 namespace {
 
-std::map<std::string, std::string> parse(const std::string& flat) {
-    std::map<std::string, std::string> values;
-    std::stringstream in(flat);
-    std::string pair;
-    while (std::getline(in, pair, ';')) {
-        const size_t eq = pair.find('=');
-        values[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
-    }
-    return values;
-}
-
-std::string flatten(const std::map<std::string, std::string>& values) {
-    std::string flat;
-    for (const auto& entry : values) {
-        flat += (flat.empty() ? "" : ";") + entry.first + "=" + entry.second;
-    }
-    return flat;
-}
-
 class Device : public DeviceTest {
 protected:
-    std::map<std::string, std::string> parameters() {
-        std::string text;
-        EXPECT_TRUE(_device->getParameters(&text));
-        return parse(text);
-    }
-
-    // The current parameters with changes applied, handed to set_parameters.
-    int setParameters(const std::map<std::string, std::string>& changes) {
-        std::map<std::string, std::string> values = parameters();
-        for (const auto& change : changes) {
-            values[change.first] = change.second;
-        }
-        return _device->setParameters(flatten(values).c_str());
-    }
-
     // Client calls that take the device lock, rounds times 100 ms apart, each answered at once
     // whatever the worker is waiting for.
     void expectQuickClientCalls(int rounds) {
@@ -177,6 +143,10 @@ TEST_F(Device, OpenTakesTheIndexAsDecimalText) {
     }
     EXPECT_TRUE(_log.contains("ERR"));
     EXPECT_EQ(_log.count("<<< close"), 4u);
+
+    // The stand-in's numeric open goes the same way, as decimal text.
+    ASSERT_EQ(_service->open(1, &_device), 0);
+    EXPECT_EQ(requestsOf({"setCameraIx"}).back(), "__function=setCameraIx ix=1");
 }
 
 TEST_F(Device, OpenFailsWhenTheHostCameraCantBeReached) {

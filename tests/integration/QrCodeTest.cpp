@@ -9,8 +9,6 @@
 #include <fstream>
 
 #include "DeviceFixture.h"
-#include "JpegScan.h"
-#include "support/HostProcess.h"
 
 namespace vemo {
 namespace test {
@@ -25,25 +23,16 @@ const char kCamera[] = "0:preview-sizes=1280x720/640x480,preferred=640x480,video
 class QrCode : public DeviceTest {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/vemo-qr-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        _folder = folder;
         struct stat info {};
         ASSERT_TRUE(stat(kQrencode, &info) == 0 && stat(kZbarimg, &info) == 0)
             << "qrencode and zbarimg are needed (Debian's qrencode and zbar-tools; "
                "scripts/lib/deps.sh installs them)";
         // A text of this run, so that nothing else could have put it in a frame.
         _text = "vemo camera " + std::to_string(getpid()) + " " + std::to_string(time(nullptr));
-        _code = _folder + "/code.png";
+        _code = folder() + "/code.png";
         const ProgramResult made =
             runProgram(kQrencode, {"-o", _code, "-s", "6", "-m", "4", _text});
         ASSERT_EQ(made.exitCode, 0) << made.err;
-    }
-
-    void TearDown() override {
-        DeviceTest::TearDown();
-        ProgramResult ignored = runProgram("/bin/rm", {"-rf", _folder});
-        (void)ignored;
     }
 
     // The text zbarimg reads from the file; what it said when it read none.
@@ -57,7 +46,7 @@ protected:
 
     // The luma plane at the start of a 640x480 frame as a PGM file.
     std::string lumaFile(const std::vector<uint8_t>& frame, const std::string& name) {
-        const std::string path = _folder + "/" + name;
+        const std::string path = folder() + "/" + name;
         std::ofstream out(path, std::ios::binary);
         out << "P5\n640 480\n255\n";
         out.write(reinterpret_cast<const char*>(frame.data()),
@@ -65,7 +54,6 @@ protected:
         return path;
     }
 
-    std::string _folder;
     std::string _text;
     std::string _code;
 };
@@ -117,21 +105,8 @@ TEST_F(QrCode, ReadsFromAFrameRecordedInCopyMode) {
 TEST_F(QrCode, ReadsFromTheCapturedPicture) {
     startHost({"--camera", std::string(kCamera) + ",source=image:" + _code});
     open();
-    _device->enableMsgType(CAMERA_MSG_COMPRESSED_IMAGE);
-    ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
-    ASSERT_EQ(_device->startPreview(), 0);
-    ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
-    ASSERT_EQ(_device->takePicture(), 0);
-    ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_COMPRESSED_IMAGE, 1, std::chrono::seconds(5)));
-    guest::CameraEvent image;
-    ASSERT_TRUE(_callbacks.last(CAMERA_MSG_COMPRESSED_IMAGE, &image));
-    const size_t length = jpegLength(image.bytes);
-    ASSERT_GT(length, 0u);
-    const std::string path = _folder + "/picture.jpg";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(image.bytes.data()),
-               static_cast<std::streamsize>(length));
-    EXPECT_EQ(decode(path), _text);
+    capture(CAMERA_MSG_COMPRESSED_IMAGE);
+    EXPECT_EQ(decode(pictureFile()), _text);
 }
 
 }  // namespace test

@@ -83,10 +83,32 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     return pointers;
 }
 
-// Starts program; stdout and stderr go to out and err (-1: inherited). Returns the pid, or -1
-// with errno set.
-pid_t spawn(const std::string& program, const std::vector<std::string>& args,
-            const std::vector<std::string>& envChanges, int out, int err) {
+// Ends pid: SIGTERM, then SIGKILL when it is still there after kStopTimeout. Returns the
+// wait status, -1 when it could not be collected.
+int terminate(pid_t pid) {
+    int status = -1;
+    kill(pid, SIGTERM);
+    if (waitForExit(pid, kStopTimeout, &status)) {
+        return status;
+    }
+    kill(pid, SIGKILL);
+    return waitForExit(pid, kStopTimeout, &status) ? status : -1;
+}
+
+std::string describeStatus(int status) {
+    if (WIFEXITED(status)) {
+        return "exit status " + std::to_string(WEXITSTATUS(status));
+    }
+    if (WIFSIGNALED(status)) {
+        return std::string("signal ") + strsignal(WTERMSIG(status));
+    }
+    return "wait status " + std::to_string(status);
+}
+
+}  // namespace
+
+pid_t spawnProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& envChanges, int out, int err) {
     std::vector<std::string> argvTexts{program};
     argvTexts.insert(argvTexts.end(), args.begin(), args.end());
     std::vector<std::string> envTexts = childEnvironment(envChanges);
@@ -116,9 +138,7 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args,
     _exit(127);
 }
 
-// Waits up to timeout for pid to end. Returns true and sets *status when it has ended (or
-// cannot be waited for any more, status -1).
-bool waitFor(pid_t pid, Clock::duration timeout, int* status) {
+bool waitForExit(pid_t pid, std::chrono::milliseconds timeout, int* status) {
     const Clock::time_point deadline = Clock::now() + timeout;
     for (;;) {
         const pid_t result = waitpid(pid, status, WNOHANG);
@@ -136,29 +156,6 @@ bool waitFor(pid_t pid, Clock::duration timeout, int* status) {
     }
 }
 
-// Ends pid: SIGTERM, then SIGKILL when it is still there after kStopTimeout. Returns the
-// wait status, -1 when it could not be collected.
-int terminate(pid_t pid) {
-    int status = -1;
-    kill(pid, SIGTERM);
-    if (waitFor(pid, kStopTimeout, &status)) {
-        return status;
-    }
-    kill(pid, SIGKILL);
-    return waitFor(pid, kStopTimeout, &status) ? status : -1;
-}
-
-std::string describeStatus(int status) {
-    if (WIFEXITED(status)) {
-        return "exit status " + std::to_string(WEXITSTATUS(status));
-    }
-    if (WIFSIGNALED(status)) {
-        return std::string("signal ") + strsignal(WTERMSIG(status));
-    }
-    return "wait status " + std::to_string(status);
-}
-
-// Reads "vemo-hostd ready key=value ..." into *fields; false for any other line.
 bool parseReadyLine(const std::string& line, std::map<std::string, std::string>* fields) {
     const size_t prefixLength = sizeof(kReadyPrefix) - 1;
     if (line.compare(0, prefixLength, kReadyPrefix) != 0 ||
@@ -181,8 +178,6 @@ bool parseReadyLine(const std::string& line, std::map<std::string, std::string>*
     }
     return true;
 }
-
-}  // namespace
 
 HostProcess::HostProcess(std::string program) : _program(std::move(program)) {}
 
@@ -215,7 +210,7 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
         allArgs.push_back("--unpaced");
     }
     allArgs.insert(allArgs.end(), args.begin(), args.end());
-    _pid = spawn(_program, allArgs, {"LD_PRELOAD"}, _output, -1);
+    _pid = spawnProgram(_program, allArgs, {"LD_PRELOAD"}, _output, -1);
     if (_pid < 0) {
         _error = std::string("cannot start ") + _program + ": " + strerror(errno);
         return false;
@@ -231,7 +226,7 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
             }
         }
         int status = 0;
-        if (waitFor(_pid, std::chrono::milliseconds(0), &status)) {
+        if (waitForExit(_pid, std::chrono::milliseconds(0), &status)) {
             _pid = -1;
             _error = _program + " ended before it was ready (" + describeStatus(status) + ")";
             return false;
@@ -280,7 +275,7 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     ProgramResult result;
     const int out = openCaptureFile();
     const int err = openCaptureFile();
-    const pid_t pid = out >= 0 && err >= 0 ? spawn(program, args, env, out, err) : -1;
+    const pid_t pid = out >= 0 && err >= 0 ? spawnProgram(program, args, env, out, err) : -1;
     if (pid < 0) {
         result.err = std::string("cannot start ") + program + ": " + strerror(errno);
     } else {
@@ -288,10 +283,10 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
             running(pid);
         }
         int status = 0;
-        result.finished = waitFor(pid, timeout, &status);
+        result.finished = waitForExit(pid, timeout, &status);
         if (!result.finished) {
             kill(pid, SIGKILL);
-            waitFor(pid, kStopTimeout, &status);
+            waitForExit(pid, kStopTimeout, &status);
         } else if (status != -1 && WIFEXITED(status)) {
             result.exitCode = WEXITSTATUS(status);
         }

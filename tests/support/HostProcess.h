@@ -71,6 +71,17 @@ struct ProgramResult {
     std::string err;
 };
 
+// Starts program with args and env applied as runProgram does, stdin from /dev/null, stdout and
+// stderr on out and err (-1: inherited). The child is killed when the thread that started it
+// ends. Returns the pid, or -1 with errno set.
+pid_t spawnProgram(const std::string& program, const std::vector<std::string>& args,
+                   const std::vector<std::string>& env, int out, int err);
+// Waits up to timeout for pid to end. Returns true and sets *status when it has ended (or
+// cannot be waited for any more, status -1).
+bool waitForExit(pid_t pid, std::chrono::milliseconds timeout, int* status);
+// Reads "vemo-hostd ready key=value ..." into *fields; false for any other line.
+bool parseReadyLine(const std::string& line, std::map<std::string, std::string>* fields);
+
 // Runs program with args, stdin from /dev/null, and waits up to timeout. env changes the
 // environment it inherits: "NAME=value" sets NAME, "NAME" removes it. running, when given, is
 // called with the program's pid once it has started, for a test that acts on it while it runs;

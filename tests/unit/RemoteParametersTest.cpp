@@ -259,6 +259,7 @@ TEST(RemoteParameters, TruncatedMessagesFailWithoutReadingPastTheirEnd) {
     CRemoteParameters overrun;
     std::vector<unsigned char> copy(beyond.begin(), beyond.end());
     EXPECT_EQ(overrun.unflatten(copy.data(), given.size()), -1);
+    EXPECT_FALSE(overrun.hasParam("buf", android::PARAM_TYPE_BUF));
 }
 
 TEST(RemoteParameters, HugeBufferLengthIsRefusedBeforeAllocating) {

@@ -12,14 +12,9 @@ namespace host {
 namespace {
 
 using test::describe;
+using test::initRequest;
 using test::request;
 using test::TestClient;
-
-Message initRequest() {
-    Message m = request("__initThis");
-    m.set("__remote_class", Value::string("CameraDevice"));
-    return m;
-}
 
 class HostCameraService : public ::testing::Test {
 protected:

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "HostTestSupport.h"
-#include "Session.h"
+#include "SessionTestSupport.h"
 
 namespace vemo {
 namespace host {
@@ -19,23 +19,9 @@ HostConfig threeCameras() {
 
 class HostSession : public ::testing::Test {
 protected:
-    // One request through the session; the reply must be a well-formed packet.
-    Message call(const Message& request) {
-        const std::vector<uint8_t> bytes = request.encode();
-        PacketBuffer packet;
-        std::string fault;
-        EXPECT_TRUE(_session.handle(bytes.data(), bytes.size(), &packet, &fault)) << fault;
-        const uint8_t* p = packet.packet();
-        EXPECT_EQ(p[0] | (p[1] << 8) | (p[2] << 16) | (p[3] << 24), packet.payloadSize());
-        Message reply;
-        EXPECT_TRUE(reply.decode(packet.payload(), packet.payloadSize()).ok());
-        return reply;
-    }
-
+    Message call(const Message& request) { return test::callSession(_session, request); }
     Message init(const char* remoteClass = "CameraDevice") {
-        Message m = request("__initThis");
-        m.set("__remote_class", Value::string(remoteClass));
-        return call(m);
+        return call(test::initRequest(remoteClass));
     }
 
     HostConfig _config = threeCameras();

@@ -16,7 +16,7 @@
 #include "BusErrorGuard.h"
 #include "FrameTestSupport.h"
 #include "HostTestSupport.h"
-#include "Session.h"
+#include "SessionTestSupport.h"
 #include "TestPattern.h"
 #include "WindowBuffers.h"
 
@@ -135,21 +135,11 @@ protected:
     void SetUp() override {
         _config.cameras[0].previewSizes = {{320, 240}, {176, 144}};
         _config.cameras[0].preferredPreviewSize = {320, 240};
-        Message init = request("__initThis");
-        init.set("__remote_class", Value::string("CameraDevice"));
-        ASSERT_EQ(describe(call(init)), "__return=u32:0");
+        ASSERT_EQ(describe(call(test::initRequest())), "__return=u32:0");
         ASSERT_EQ(describe(call(request("setCameraIx", 0))), "__return=u32:0");
     }
 
-    Message call(const Message& request) {
-        const std::vector<uint8_t> bytes = request.encode();
-        PacketBuffer packet;
-        std::string fault;
-        EXPECT_TRUE(_session.handle(bytes.data(), bytes.size(), &packet, &fault)) << fault;
-        Message reply;
-        EXPECT_TRUE(reply.decode(packet.payload(), packet.payloadSize()).ok());
-        return reply;
-    }
+    Message call(const Message& request) { return test::callSession(_session, request); }
     std::string update(uint32_t id) {
         Message m = request("updateFrameToCB");
         m.set("frame_id", Value::u32(0));
@@ -183,8 +173,7 @@ TEST_F(UpdateFrameToCB, DrawsThePictureIntoPaddedRowsAndStampsTheHeaderLast) {
     std::vector<uint8_t> bytes = buffer.bytes();
     EXPECT_EQ(buffer.u32(28), 42u);
     EXPECT_EQ(buffer.u32(40), 3u);
-    EXPECT_EQ(buffer.u64(32),
-              uint64_t{frame.u32("ts_high").value_or(0)} << 32 | frame.u32("ts_low").value_or(0));
+    EXPECT_EQ(buffer.u64(32), test::u64(frame, "ts"));
     EXPECT_EQ(
         test::readCounter({320, 240}, [&](int x, int y) { return rgbAt(bytes, stride, x, y)[0]; }),
         3u);

@@ -18,26 +18,14 @@ using test::request;
 using test::TestCamera;
 using test::TestClient;
 
-class HostControlPort : public ::testing::Test {
+class HostControlPort : public test::HostRigTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(_rig.started); }
-
-    std::unique_ptr<TestCamera> openCamera() {
-        bool ok = false;
-        auto camera = std::make_unique<TestCamera>(_rig, &ok);
-        EXPECT_TRUE(ok && camera->init());
-        return camera;
-    }
-
     // The answers of call 10 for the client.
     std::pair<int32_t, int32_t> receive(HgcmTestClient& driver, uint32_t id) {
         int32_t count = 0;
         std::vector<uint8_t> bytes;
         return {driver.recvData(id, 4, &count, &bytes), count};
     }
-
-    test::HostLogCapture _log;
-    test::HostRig _rig;
 };
 
 const std::pair<int32_t, int32_t> kNoSession = {VEMO_VERR_NOT_SUPPORTED, -1};

@@ -40,20 +40,7 @@ std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts) {
     return all;
 }
 
-class HostHgcm : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(_rig.started); }
-
-    std::unique_ptr<TestCamera> openCamera() {
-        bool ok = false;
-        auto camera = std::make_unique<TestCamera>(_rig, &ok);
-        EXPECT_TRUE(ok && camera->init());
-        return camera;
-    }
-
-    test::HostLogCapture _log;
-    test::HostRig _rig;
-};
+using HostHgcm = test::HostRigTest;
 
 TEST_F(HostHgcm, ConnectGivesUniqueIdsForTheServiceOnlyAndClientsBelongToTheirHandle) {
     HgcmTestClient a;

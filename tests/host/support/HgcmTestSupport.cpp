@@ -300,6 +300,13 @@ bool TestCamera::init() {
     return reply && reply->u32("__return") == 0u;
 }
 
+std::unique_ptr<TestCamera> HostRigTest::openCamera() {
+    bool ok = false;
+    auto camera = std::make_unique<TestCamera>(_rig, &ok);
+    EXPECT_TRUE(ok && camera->init());
+    return camera;
+}
+
 bool TestCamera::close() {
     std::vector<GuestParam> name = {GuestParam::text("vemo_shm_99")};
     const bool sent = control.sendRaw(controlRecord(2, id, 0));
@@ -310,12 +317,6 @@ bool TestCamera::close() {
 
 std::vector<uint8_t> packetOf(const Message& message) {
     return test::packetOf(message.encode());
-}
-
-Message initRequest() {
-    Message m = request("__initThis");
-    m.set("__remote_class", Value::string("CameraDevice"));
-    return m;
 }
 
 std::vector<uint8_t> twoCamerasReply() {

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "CameraService.h"
 #include "ClientTable.h"
@@ -123,9 +126,19 @@ public:
     uint32_t id = 0;
 };
 
+// A host of this process for each test, with its log captured.
+class HostRigTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(_rig.started); }
+    // A camera whose every step of opening worked, its instance made.
+    std::unique_ptr<TestCamera> openCamera();
+
+    HostLogCapture _log;
+    HostRig _rig;
+};
+
 // The request packet (length and flattened message).
 std::vector<uint8_t> packetOf(const Message& message);
-Message initRequest();
 // The reply packet to getNumCameras of a two-camera host.
 std::vector<uint8_t> twoCamerasReply();
 

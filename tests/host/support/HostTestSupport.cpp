@@ -84,6 +84,17 @@ Message request(std::string_view function, uint32_t ix) {
     return m;
 }
 
+Message initRequest(std::string_view remoteClass) {
+    Message m = request("__initThis");
+    m.set("__remote_class", Value::string(remoteClass));
+    return m;
+}
+
+uint64_t u64(const Message& message, const std::string& name) {
+    return uint64_t{message.u32(name + "_high").value_or(0)} << 32 |
+           message.u32(name + "_low").value_or(0);
+}
+
 HostLogCapture::HostLogCapture() {
     setLogLevel(LogLevel::kDebug);
     setLogSink([this](LogLevel level, const std::string& message) {

@@ -26,6 +26,10 @@ std::string describe(const Message& message);
 
 Message request(std::string_view function);
 Message request(std::string_view function, uint32_t ix);
+// __initThis of remoteClass.
+Message initRequest(std::string_view remoteClass = "CameraDevice");
+// A 64-bit number sent as name_high and name_low.
+uint64_t u64(const Message& message, const std::string& name);
 
 // Collects the host's log lines (debug included) while it exists, each as "<E|W|I|D> <message>".
 // One at a time per process.
