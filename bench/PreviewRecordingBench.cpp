@@ -21,69 +21,16 @@
 
 #include <vemo/log_hook.h>
 
+#include "PreviewingCamera.h"
 #include "RatioReporter.h"
 #include "SocketBytes.h"
-#include "service/CallbackRecorder.h"
-#include "service/CameraDevice.h"
-#include "service/CameraService.h"
-#include "service/PreviewWindow.h"
-#include "support/GuestHost.h"
 
 namespace {
 
+using vemo::bench::Previewing;
 using vemo::bench::readExactly;
+using vemo::bench::Size;
 using vemo::bench::writeAll;
-
-struct Size {
-    int width;
-    int height;
-    std::string text() const { return std::to_string(width) + "x" + std::to_string(height); }
-};
-
-// A camera previewing at size (the host's preferred size) for the length of one benchmark.
-class Previewing {
-public:
-    Previewing(const Size& size, bool callbacks, const std::vector<std::string>& extra = {})
-        : _host(VEMO_HOSTD_PATH, false) {
-        std::vector<std::string> args = {"--quiet", "--camera",
-                                         "0:preview-sizes=" + size.text() + ",preferred=" +
-                                             size.text() + ",video-sizes=1920x1080/1280x720"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::string error;
-        if (!_host.start(args) ||
-            !(_service = vemo::guest::CameraService::load(VEMO_CAMERA_MODULE_PATH, &error)) ||
-            _service->open("0", &_device) != 0) {
-            fprintf(stderr, "bench: no camera (%s %s)\n", _host.error().c_str(), error.c_str());
-            return;
-        }
-        _callbacks.setKeepData(false);
-        _callbacks.install(*_device);
-        if (callbacks) {
-            _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
-        }
-        _ok = true;
-    }
-    ~Previewing() {
-        if (_device) {
-            _device->stopPreview();
-            _device->stopRecording();
-            _device->setPreviewWindow(nullptr);
-            _device->close();
-        }
-    }
-    bool ok() const { return _ok; }
-    vemo::guest::CameraDevice& device() { return *_device; }
-    vemo::guest::PreviewWindow& window() { return _window; }
-    vemo::guest::CallbackRecorder& callbacks() { return _callbacks; }
-
-private:
-    vemo::test::GuestHost _host;
-    std::unique_ptr<vemo::guest::CameraService> _service;
-    std::unique_ptr<vemo::guest::CameraDevice> _device;
-    vemo::guest::CallbackRecorder _callbacks;
-    vemo::guest::PreviewWindow _window;
-    bool _ok = false;
-};
 
 void previewSteps(benchmark::State& state, Size size, bool callbacks) {
     Previewing camera(size, callbacks);
@@ -196,13 +143,11 @@ double processCpuSeconds() {
     return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-void quiet(int, const char*, const char*, void*) {}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    vemo_log_set_hook(quiet, nullptr, 1);
+    vemo_log_set_hook(vemo::bench::dropLogLine, nullptr, 1);
     vemo::bench::RatioReporter reporter;
     const Size sizes[] = {{640, 480}, {1280, 720}, {1920, 1080}};
     for (const Size& size : sizes) {

@@ -81,6 +81,8 @@ constexpr uint64_t kMaxTimestampOffsetUs = uint64_t{1} << 40;
 constexpr uint32_t kMaxFreezeMs = 3600000;
 constexpr uint32_t kMaxIdleLimitS = 3600;
 constexpr uint32_t kMaxSampleMemoryMb = 1u << 20;
+// Uploads are held in memory whole while they are checked.
+constexpr uint32_t kMaxUploadMiB = 4096;
 constexpr const char* kFpsExpected = "a number of pictures a second from 1 to 120";
 
 // Keys of --camera. A new camera setting is one row here and one field in CameraConfig.
@@ -419,6 +421,37 @@ const OptionDef kOptions[] = {
          s->options->host.limits.sampleMemoryBytes = size_t{megabytes} << 20;
          return true;
      }},
+    {"--web-port", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         WebConfig& web = s->options->web;
+         web.enabled = v != "off";
+         web.portGiven = true;
+         if (v != "off" && !parsePort(v, &web.port, error)) {
+             *error = "expected a number from 0 to 65535 or off";
+             return false;
+         }
+         return true;
+     }},
+    {"--web-listen", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         in_addr address{};
+         if (inet_pton(AF_INET, std::string(v).c_str(), &address) != 1) {
+             *error = "expected a dotted IPv4 address";
+             return false;
+         }
+         s->options->web.listenAddress = std::string(v);
+         return true;
+     }},
+    {"--web-upload-max", true,
+     [](std::string_view v, ParseState* s, std::string* error) {
+         uint32_t mebibytes = 0;
+         if (!parseNumber(v, kMaxUploadMiB, &mebibytes) || mebibytes == 0) {
+             *error = "expected MiB from 1 to " + std::to_string(kMaxUploadMiB);
+             return false;
+         }
+         s->options->web.uploadMax = size_t{mebibytes} << 20;
+         return true;
+     }},
     {"--fault", true,
      [](std::string_view v, ParseState* s, std::string* error) {
          return applyFault(v, &s->options->host.faults, error);
@@ -512,7 +545,7 @@ std::string usageText() {
            "Host camera service for Vemo Android guests: answers the guest's camera module\n"
            "with a test pattern, pictures or clips. Prints one line on stdout once it listens,\n"
            "'vemo-hostd ready camera-port=<port> control-port=<port> hgcm-socket=<path>\n"
-           "ctl-socket=<path>'; logs go to stderr. SIGTERM or SIGINT stops it.\n"
+           "ctl-socket=<path> [web=<url>]'; logs go to stderr. SIGTERM or SIGINT stops it.\n"
            "\n"
            "Options:\n"
            "  --cameras N            number of cameras, 0 to 16 (default 2)\n"
@@ -593,6 +626,17 @@ std::string usageText() {
            "                         (default 16)\n"
            "  --sample-memory MB     memory all recording guests' samples together may take;\n"
            "                         a save beyond it fails (default 512)\n"
+           "  --web-port P|off       TCP port of the web console (default 10080; 0 picks a\n"
+           "                         free port; off: no console). The ready line names its\n"
+           "                         address as web=URL. When the default port is taken the\n"
+           "                         host runs without the console; a port given that is\n"
+           "                         taken is an error.\n"
+           "  --web-listen ADDR      IPv4 address of the web console (default 127.0.0.1).\n"
+           "                         Any other is your explicit choice to serve it beyond\n"
+           "                         this machine; every request then needs the token the\n"
+           "                         URL in the ready line carries.\n"
+           "  --web-upload-max MIB   largest picture or clip the console takes, in MiB\n"
+           "                         (default 256)\n"
            "  --record PATH          append a line to PATH for every connect, call, control\n"
            "                         record and request the host sees, for tests\n"
            "  --fault MODE           misbehave, for fault tests; repeat for several. MODE:\n"

@@ -5,6 +5,7 @@
 
 #include "HostConfig.h"
 #include "Log.h"
+#include "WebConsole.h"
 
 namespace vemo {
 namespace host {
@@ -18,6 +19,7 @@ struct Options {
     std::string hgcmSocket;  // empty: a socket in a new private temporary directory
     std::string ctlSocket;   // empty: the same
     std::string recordPath;  // empty: no record
+    WebConfig web;
     LogLevel logLevel = LogLevel::kInfo;
     bool help = false;
     bool listDevices = false;

@@ -24,6 +24,7 @@
 #include "Options.h"
 #include "RuntimeDirectory.h"
 #include "TcpServer.h"
+#include "WebConsole.h"
 
 using vemo::host::CameraService;
 using vemo::host::CaptureDevices;
@@ -31,6 +32,7 @@ using vemo::host::ClientTable;
 using vemo::host::ControlPort;
 using vemo::host::CtlClient;
 using vemo::host::CtlCommands;
+using vemo::host::CtlContext;
 using vemo::host::CtlServer;
 using vemo::host::HgcmEndpoint;
 using vemo::host::HgcmService;
@@ -39,6 +41,7 @@ using vemo::host::LogLevel;
 using vemo::host::logLine;
 using vemo::host::Options;
 using vemo::host::RuntimeDirectory;
+using vemo::host::WebConsole;
 
 namespace {
 
@@ -107,7 +110,8 @@ int main(int argc, char** argv) {
     CameraService camera(state);
     ControlPort control(state, clients);
     HgcmEndpoint endpoint(hgcm, options.host.limits.idleLimitMs);
-    const CtlCommands commands({state, clients, camera});
+    const CtlContext context{state, clients, camera};
+    const CtlCommands commands(context);
     CtlServer ctl(commands);
     const std::string hgcmPath = socketPath(options.hgcmSocket, "hgcm.sock", &runtime);
     const std::string ctlPath =
@@ -119,9 +123,26 @@ int main(int argc, char** argv) {
         clients.shutdown();
         return 1;
     }
-    std::printf("vemo-hostd ready camera-port=%u control-port=%u hgcm-socket=%s ctl-socket=%s\n",
+    // Uploads go to the runtime directory, so the console goes before it.
+    WebConsole web(context, runtime, options.web);
+    std::string webAddress;
+    if (options.web.enabled) {
+        if (web.start() == 0) {
+            webAddress = " web=" + web.url();
+        } else if (options.web.portGiven) {
+            std::fprintf(stderr, "vemo-hostd: --web-port %u: %s:%u is taken\n",
+                         static_cast<unsigned>(options.web.port), options.web.listenAddress.c_str(),
+                         static_cast<unsigned>(options.web.port));
+            clients.shutdown();
+            return 2;
+        } else {
+            logLine(LogLevel::kWarning, "web console off: %s:%u is taken",
+                    options.web.listenAddress.c_str(), static_cast<unsigned>(options.web.port));
+        }
+    }
+    std::printf("vemo-hostd ready camera-port=%u control-port=%u hgcm-socket=%s ctl-socket=%s%s\n",
                 static_cast<unsigned>(camera.port()), static_cast<unsigned>(control.port()),
-                endpoint.path().c_str(), ctl.path().c_str());
+                endpoint.path().c_str(), ctl.path().c_str(), webAddress.c_str());
     std::fflush(stdout);
 
     int signal = 0;
@@ -130,6 +151,7 @@ int main(int argc, char** argv) {
     // Captures that wait for their picture's time and calls and reads that wait for replies are
     // woken first, so that every thread can be joined.
     state.clock.stop();
+    web.stop();
     clients.shutdown();
     endpoint.stop();
     ctl.stop();

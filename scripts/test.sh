@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything and runs every test suite: the default
-# build, the same suites under AddressSanitizer + UndefinedBehaviorSanitizer (all but the
-# media suites, which run GStreamer and run in the default build only), the suites whose
-# code runs on several threads under ThreadSanitizer, then a short run of each fuzz target.
+# build (with the web console in headless Chromium), the same suites under AddressSanitizer +
+# UndefinedBehaviorSanitizer (all but the media suites, which run GStreamer, and the browser
+# suite: both run in the default build only), the suites whose code runs on several threads
+# under ThreadSanitizer, then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/deps.sh
 vemo_install_deps
+# The web console's browser test (label "browser") runs in the default build only: the test
+# directory registers it only when no sanitizer is on.
+vemo_install_playwright build/node
 
 for preset in default asan-ubsan; do
   echo "=== ${preset}: configure and build"
@@ -20,10 +24,10 @@ for preset in default asan-ubsan; do
   fi
 done
 
-# The camera device's worker, the proxy shared by threads, the host's services and the
-# guest-driver emulation.
+# The camera device's worker, the proxy shared by threads, the host's services (the web
+# console's among them) and the guest-driver emulation.
 threaded=(device_tests connected_calls_tests guest_driver_tests camera_service_tests
-          host_hgcm_test host_service_test host_faults_test host_ctl_test)
+          host_hgcm_test host_service_test host_faults_test host_ctl_test host_web_test)
 echo "=== tsan: configure and build the threaded suites"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target "${threaded[@]}" vemo-hostd camera_module

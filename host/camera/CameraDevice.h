@@ -43,6 +43,8 @@ public:
     std::optional<uint32_t> cameraIx() const;
     // The store of the samples saved by this instance; 0 when none.
     uint32_t sampleStore() const { return _camera != nullptr ? _camera->sampleStore() : 0; }
+    // The selected camera; null before setCameraIx.
+    const CameraState* camera() const { return _camera.get(); }
 
 private:
     using Handler = CallStatus (CameraDevice::*)(const Message& request, Message* reply);

@@ -103,6 +103,7 @@ public:
     // the next call or a change of the preview size.
     const std::vector<uint8_t>& windowFrame();
     FrameSize previewSize() const { return _preview.size; }
+    PixelFormat previewFormat() const { return _preview.format; }
     // Number of the current picture: pictures taken so far, whatever their source.
     uint64_t pictureNumber() const { return _captures; }
     // The instance's sample store; 0 until the first sample is saved.

@@ -6,13 +6,24 @@
 namespace vemo {
 namespace host {
 
+namespace {
+
+uint64_t microseconds(std::chrono::steady_clock::duration duration) {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(duration).count());
+}
+
+}  // namespace
+
 Session::Session(HostState& state, std::string label) : _state(state), _label(std::move(label)) {
     _summary.label = _label;
 }
 
 SessionSummary Session::summary() const {
     std::lock_guard<std::mutex> guard(_summaryLock);
-    return _summary;
+    SessionSummary summary = _summary;
+    summary.calls = _calls.recent();
+    return summary;
 }
 
 bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std::string* fault) {
@@ -22,6 +33,7 @@ bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std:
         return false;
     }
     _reply.clear();
+    const IClock::TimePoint start = _state.clock.now();
     const std::string* function = _request.text(keys::kFunction);
     const CallStatus status =
         function != nullptr ? run(*function) : CallStatus::error("request without __function");
@@ -39,6 +51,14 @@ bool Session::handle(const uint8_t* data, size_t size, PacketBuffer* reply, std:
     _summary.camera = _device != nullptr ? _device->cameraIx() : std::nullopt;
     _summary.sampleStore = _device != nullptr ? _device->sampleStore() : 0;
     ++_summary.requests;
+    const CameraState* camera = _device != nullptr ? _device->camera() : nullptr;
+    if (camera != nullptr) {
+        _summary.previewSize = camera->previewSize().text();
+        _summary.previewFormat = std::string(formatName(camera->previewFormat()));
+        _summary.pictures = camera->pictureNumber();
+    }
+    const IClock::TimePoint end = _state.clock.now();
+    _calls.note(_request, _reply, microseconds(end - start), microseconds(end.time_since_epoch()));
     return true;
 }
 

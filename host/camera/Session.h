@@ -6,7 +6,9 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "CallLog.h"
 #include "CallStatus.h"
 #include "CameraDevice.h"
 #include "HostState.h"
@@ -23,6 +25,11 @@ struct SessionSummary {
     std::optional<uint32_t> camera;  // selected with setCameraIx
     uint32_t sampleStore = 0;        // 0: no sample saved yet
     uint64_t requests = 0;
+    // Of the selected camera: what the guest chose and pictures taken so far.
+    std::string previewSize;
+    std::string previewFormat;
+    uint64_t pictures = 0;
+    std::vector<CallNote> calls;  // the last calls, oldest first
 };
 
 // The remote-object conversation of one client connection, whatever carries its packets: one
@@ -57,6 +64,7 @@ private:
 
     mutable std::mutex _summaryLock;
     SessionSummary _summary;  // guarded by _summaryLock; brought up to date after each request
+    CallLog _calls;           // guarded by _summaryLock
 };
 
 }  // namespace host

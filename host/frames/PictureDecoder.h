@@ -29,8 +29,6 @@ public:
     // Decodes the file at path. False with *error, one sentence that names the path, when it
     // can't be read or is not a whole JPEG or PNG picture within the bounds.
     static bool decodeFile(const std::string& path, Picture* picture, std::string* error);
-
-private:
     // The same for a file's bytes; *error says what they are instead ("not a whole ...").
     static bool decode(const uint8_t* data, size_t size, Picture* picture, std::string* error);
 };

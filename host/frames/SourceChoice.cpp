@@ -24,6 +24,10 @@ std::optional<SourceChoice> SourceChoice::parse(std::string_view text, std::stri
         choice.kind = Kind::kWebcam;
         return choice;
     }
+    if (text == "pushed") {
+        choice.kind = Kind::kPushed;
+        return choice;
+    }
     const size_t colon = text.find(':');
     if (colon == std::string_view::npos) {
         *error = kExpected;
@@ -88,6 +92,8 @@ std::string SourceChoice::text() const {
             return path.empty() ? "webcam" : "webcam:" + path;
         case Kind::kPipeline:
             return "gst:" + path;
+        case Kind::kPushed:
+            return "pushed";
     }
     return "pattern";
 }
@@ -96,7 +102,7 @@ SourceChoice SourceChoice::resolvedAgainst(const std::string& directory) const {
     SourceChoice resolved = *this;
     const bool file = kind == Kind::kImage || kind == Kind::kFolder || kind == Kind::kClip ||
                       kind == Kind::kVideo;
-    if (file && path[0] != '/') {
+    if (file && !path.empty() && path[0] != '/') {
         resolved.path =
             directory + (directory.empty() || directory.back() == '/' ? "" : "/") + path;
     }

@@ -23,11 +23,13 @@ namespace host {
 //   webcam                the first video capture device
 //   webcam:DEVICE         a capture device by its path or its name
 //   gst:PIPELINE          a GStreamer pipeline that ends in raw video
+//   pushed                pictures handed over as they come (the web console sends a browser's
+//                         camera this way); black until the first
 //
 // The path is everything after the first ':' after the kind, spaces included. This class only
 // reads and writes the text; CameraSources loads what it names.
 struct SourceChoice {
-    enum class Kind { kPattern, kImage, kFolder, kClip, kVideo, kUrl, kWebcam, kPipeline };
+    enum class Kind { kPattern, kImage, kFolder, kClip, kPushed, kVideo, kUrl, kWebcam, kPipeline };
     static constexpr uint32_t kDefaultFolderFps = 1;
 
     Kind kind = Kind::kPattern;

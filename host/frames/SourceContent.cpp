@@ -91,6 +91,10 @@ std::shared_ptr<const SourceContent> SourceContent::load(const SourceChoice& cho
                 return nullptr;
             }
             break;
+        case SourceChoice::Kind::kPushed:
+            content->_pushed = std::make_shared<PushedPictures>();
+            content->_description = "pushed pictures";
+            break;
     }
     return content;
 }
@@ -181,6 +185,14 @@ bool SourceContent::startPipeline(std::string* error) {
     return true;
 }
 
+bool SourceContent::push(Picture picture) const {
+    if (_pushed == nullptr) {
+        return false;
+    }
+    _pushed->push(std::move(picture));
+    return true;
+}
+
 std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
     switch (_spec.kind) {
         case SourceChoice::Kind::kPattern:
@@ -196,6 +208,8 @@ std::unique_ptr<IFrameSource> SourceContent::makeSource() const {
         case SourceChoice::Kind::kWebcam:
         case SourceChoice::Kind::kPipeline:
             return std::make_unique<MediaSource>(_pipeline);
+        case SourceChoice::Kind::kPushed:
+            return std::make_unique<PushedSource>(_pushed);
     }
     return std::make_unique<TestPattern>(_squareColour);
 }

@@ -10,6 +10,7 @@
 #include "FrameSource.h"
 #include "MediaPipeline.h"
 #include "PictureDecoder.h"
+#include "PushedPictures.h"
 #include "SourceChoice.h"
 #include "Y4mClip.h"
 
@@ -17,7 +18,8 @@ namespace vemo {
 namespace host {
 
 // A camera's frame source as chosen and loaded: the pictures decoded, the clip indexed, each
-// once, when the source is chosen. It is read-only once made, so every instance of the camera
+// once, when the source is chosen. It is read-only once made (but for the newest picture of a
+// pushed source, which guards itself), so every instance of the camera
 // shares it from any thread; each instance draws from it through a source of its own
 // (makeSource), with its own picture number.
 class SourceContent {
@@ -45,6 +47,9 @@ public:
     const std::shared_ptr<MediaPipeline>& pipeline() const { return _pipeline; }
     // Why the source gives no new picture now (GStreamer's reason), or empty.
     std::string stalled() const { return _pipeline != nullptr ? _pipeline->stalled() : ""; }
+    // Makes picture the newest of a pushed source; false, changing nothing, for other kinds.
+    // Any thread.
+    bool push(Picture picture) const;
 
     // A source of this content for one camera instance, starting at picture 0.
     std::unique_ptr<IFrameSource> makeSource() const;
@@ -63,6 +68,7 @@ private:
     std::shared_ptr<std::vector<Picture>> _pictures;
     std::shared_ptr<const Y4mClip> _clip;
     std::shared_ptr<MediaPipeline> _pipeline;
+    std::shared_ptr<PushedPictures> _pushed;
 };
 
 }  // namespace host

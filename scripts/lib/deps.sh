@@ -1,7 +1,7 @@
 # Sourced by the scripts: installs the Debian packages the project needs, when missing.
 
 VEMO_PACKAGES=(
-  cmake make g++ pkg-config
+  cmake make g++ pkg-config nodejs
   g++-multilib
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
@@ -12,6 +12,8 @@ VEMO_PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstrtspserver-1.0-dev
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
+  libcpp-httplib-dev nlohmann-json3-dev
+  chromium
 )
 
 vemo_install_deps() {
@@ -33,4 +35,19 @@ vemo_install_deps() {
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# The browser tests drive Debian's chromium with Playwright's library alone (playwright-core: no
+# browser download). It goes into build/node once; later calls find it there.
+VEMO_PLAYWRIGHT_VERSION=1.65.2
+vemo_install_playwright() {
+  local prefix="${1:-build/node}"
+  if [ -f "$prefix/node_modules/playwright-core/package.json" ] &&
+     grep -q "\"version\": \"$VEMO_PLAYWRIGHT_VERSION\"" "$prefix/node_modules/playwright-core/package.json"; then
+    return 0
+  fi
+  command -v npm >/dev/null || vemo_install_deps npm
+  mkdir -p "$prefix"
+  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm install --prefix "$prefix" --no-save --no-audit --no-fund \
+    --loglevel=error "playwright-core@$VEMO_PLAYWRIGHT_VERSION"
 }

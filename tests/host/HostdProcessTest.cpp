@@ -1,9 +1,12 @@
 // vemo-hostd as a user and the integration tests run it: options, the ready line, the exit
 // status. Every wait is bounded; a process that does not end in time is killed by its pid.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -125,15 +128,21 @@ std::map<std::string, std::string> readyFields(const std::string& line) {
 TEST(HostdProcess, AnnouncesReadyServesAndStopsCleanlyOnEitherSignal) {
     for (int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(sig);
-        Hostd hostd({"--camera-port", "0", "--control-port", "0", "--cameras", "3", "--camera",
-                     "2:name=Side,facing=0,orientation=90", "--orientation", "180", "--quiet"});
+        Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", "0", "--cameras",
+                     "3", "--camera", "2:name=Side,facing=0,orientation=90", "--orientation", "180",
+                     "--quiet"});
         const std::string ready = hostd.readLine();
         std::map<std::string, std::string> fields = readyFields(ready);
-        ASSERT_EQ(fields.size(), 4u) << ready;
+        ASSERT_EQ(fields.size(), 5u) << ready;
         EXPECT_EQ(ready, "vemo-hostd ready camera-port=" + fields["camera-port"] +
-                             " control-port=" + fields["control-port"] + " hgcm-socket=" +
-                             fields["hgcm-socket"] + " ctl-socket=" + fields["ctl-socket"]);
+                             " control-port=" + fields["control-port"] +
+                             " hgcm-socket=" + fields["hgcm-socket"] +
+                             " ctl-socket=" + fields["ctl-socket"] + " web=" + fields["web"]);
         EXPECT_GT(std::stoi(fields["control-port"]), 0);
+        const std::string web = fields["web"];
+        ASSERT_EQ(web.rfind("http://127.0.0.1:", 0), 0u) << web;
+        EXPECT_GT(std::stoi(web.substr(17)), 0);
+        EXPECT_EQ(web.back(), '/');
         struct stat info {};
         for (const char* socket : {"hgcm-socket", "ctl-socket"}) {
             ASSERT_EQ(stat(fields[socket].c_str(), &info), 0);
@@ -179,8 +188,8 @@ TEST(HostdProcess, StopWakesAnOpenCameraThatWaitsForAReply) {
     char directory[] = "/tmp/vemo-hostd-test.XXXXXX";
     ASSERT_NE(mkdtemp(directory), nullptr);
     const std::string record = std::string(directory) + "/record.txt";
-    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--fault", "stall", "--record",
-                 record, "--quiet"});
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", "off", "--fault",
+                 "stall", "--record", record, "--quiet"});
     std::map<std::string, std::string> fields = readyFields(hostd.readLine());
     test::HgcmTestClient driver;
     uint32_t id = 0;
@@ -309,8 +318,8 @@ TEST(HostdProcess, ExitAfterFaultEndsTheProcessAtTheNthRequestOfTheHost) {
     ASSERT_NE(mkdtemp(directory), nullptr);
     const std::string hgcm = std::string(directory) + "/hgcm.sock";
     const std::string ctl = std::string(directory) + "/ctl.sock";
-    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--hgcm-socket", hgcm, "--ctl-socket",
-                 ctl, "--fault", "exit-after=3", "--quiet"});
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", "off", "--hgcm-socket",
+                 hgcm, "--ctl-socket", ctl, "--fault", "exit-after=3", "--quiet"});
     const int port = std::stoi(readyFields(hostd.readLine())["camera-port"]);
     // Requests count over every connection: two answered here, the third never.
     test::TestClient first;
@@ -331,8 +340,8 @@ TEST(HostdProcess, ExitAfterFaultEndsTheProcessAtTheNthRequestOfTheHost) {
 
 TEST(HostdProcess, HoardedSamplesStayWithinTheBudgetAndTheirMemoryLeavesWithTheirStores) {
     constexpr size_t kBudget = size_t{48} << 20;
-    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--unpaced", "--sample-memory", "48",
-                 "--quiet"});
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", "off", "--unpaced",
+                 "--sample-memory", "48", "--quiet"});
     const int port = std::stoi(readyFields(hostd.readLine())["camera-port"]);
     [[maybe_unused]] const size_t idle = hostd.residentBytes();
     // Recording clients that never release, each in a store of its own, until the host says no.
@@ -401,6 +410,42 @@ TEST(HostdProcess, BadOptionsAndUnreadableSourcesStopTheStartInOneLine) {
     }
 }
 
+TEST(HostdProcess, WebConsoleOnATakenPortIsLeftOutByDefaultAndAnErrorWhenAskedFor) {
+    // The default port is taken here whoever holds it: this test, or another program.
+    const int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(10080);
+    bind(held, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    listen(held, 1);
+    {
+        Hostd hostd({"--camera-port", "0", "--control-port", "0"});
+        const std::string ready = hostd.readLine();
+        EXPECT_EQ(readyFields(ready).count("web"), 0u) << ready;
+        hostd.signal(SIGTERM);
+        EXPECT_EQ(hostd.waitExit(), 0);
+        const std::string err = hostd.drainErr();
+        EXPECT_NE(err.find("web console off: 127.0.0.1:10080 is taken\n"), std::string::npos)
+            << err;
+    }
+    // A port asked for is an error when taken.
+    socklen_t length = sizeof(address);
+    address.sin_port = 0;
+    const int other = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(bind(other, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(listen(other, 1), 0);
+    ASSERT_EQ(getsockname(other, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string port = std::to_string(ntohs(address.sin_port));
+    Hostd hostd({"--camera-port", "0", "--control-port", "0", "--web-port", port, "--quiet"});
+    EXPECT_EQ(hostd.waitExit(), 2);
+    EXPECT_EQ(hostd.drainErr(),
+              "vemo-hostd: --web-port " + port + ": 127.0.0.1:" + port + " is taken\n");
+    EXPECT_EQ(hostd.drainOut(), "");
+    close(other);
+    close(held);
+}
+
 TEST(HostdProcess, HelpDocumentsEveryOption) {
     const ProgramResult run = runProgram(VEMO_HOSTD_PATH, {"--help"});
     EXPECT_EQ(run.exitCode, 0);
@@ -431,6 +476,9 @@ TEST(HostdProcess, HelpDocumentsEveryOption) {
                                "letterboxed",
                                "--unpaced",
                                "--fault MODE",
+                               "--web-port P|off",
+                               "--web-listen ADDR",
+                               "--web-upload-max MIB",
                                "refuse",
                                "close-after=N",
                                "byte-per-transfer",

@@ -212,6 +212,21 @@ TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
     EXPECT_EQ(options.hgcmSocket, "/tmp/h.sock");
     EXPECT_EQ(options.recordPath, "/tmp/r.txt");
 
+    // The web console: on at 10080 unless told; a port given counts as asked for.
+    EXPECT_TRUE(options.web.enabled);
+    EXPECT_EQ(options.web.port, 10080);
+    EXPECT_FALSE(options.web.portGiven);
+    EXPECT_EQ(options.web.listenAddress, "127.0.0.1");
+    EXPECT_EQ(options.web.uploadMax, size_t{256} << 20);
+    ASSERT_TRUE(parse({"--web-port", "0", "--web-listen", "127.0.0.2", "--web-upload-max", "16"},
+                      &options, &error));
+    EXPECT_TRUE(options.web.enabled && options.web.portGiven);
+    EXPECT_EQ(options.web.port, 0);
+    EXPECT_EQ(options.web.listenAddress, "127.0.0.2");
+    EXPECT_EQ(options.web.uploadMax, size_t{16} << 20);
+    ASSERT_TRUE(parse({"--web-port", "off"}, &options, &error));
+    EXPECT_FALSE(options.web.enabled);
+
     const char* const kModes =
         "expected refuse, close-after=N, byte-per-transfer, stall, "
         "malformed, busy, exit-after=N or freeze-after=N:MS";
@@ -226,6 +241,9 @@ TEST(HostOptions, TransportOptionsAndFaultsWhichAddUp) {
         {{"--control-port", "70000"},
          "--control-port: expected a number from 0 to 65535, got \"70000\""},
         {{"--record="}, "option --record needs a value"},
+        {{"--web-port", "on"}, "--web-port: expected a number from 0 to 65535 or off, got \"on\""},
+        {{"--web-listen", "::1"}, "--web-listen: expected a dotted IPv4 address, got \"::1\""},
+        {{"--web-upload-max", "0"}, "--web-upload-max: expected MiB from 1 to 4096, got \"0\""},
         {{"--cameras"}, "option --cameras needs a value"},
         {{"--fault", "freeze-after=3"},
          "--fault: expected freeze-after=N:MS with N a number of requests from 1 and MS "

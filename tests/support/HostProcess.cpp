@@ -203,7 +203,9 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
         _error = std::string("cannot create a file for the output: ") + strerror(errno);
         return false;
     }
-    std::vector<std::string> allArgs{"--camera-port", "0", "--control-port", "0"};
+    // No web console unless a test asks for one (a later --web-port wins).
+    std::vector<std::string> allArgs{"--camera-port", "0",  "--control-port", "0",
+                                     "--web-port",    "off"};
     if (!_paced) {
         allArgs.push_back("--unpaced");
     }

@@ -27,7 +27,8 @@ public:
     HostProcess(const HostProcess&) = delete;
     HostProcess& operator=(const HostProcess&) = delete;
 
-    // Starts the program as "program --camera-port 0 --control-port 0 --unpaced args...",
+    // Starts the program as "program --camera-port 0 --control-port 0 --web-port off --unpaced
+    // args...",
     // without LD_PRELOAD in its environment, and waits up to timeout for its ready line on
     // stdout: "vemo-hostd ready camera-port=<port> [key=value...]". Returns false and sets
     // error() when it cannot start, ends first or stays silent (it is then stopped).

@@ -104,6 +104,48 @@ TEST_F(HostSession, FunctionsNeedALiveInstance) {
     EXPECT_EQ(describe(call(request("getNumCameras"))), noInstance);
 }
 
+TEST_F(HostSession, SummaryKeepsTheLastCallsWithArgumentsResultsAndWhatTheGuestChose) {
+    init();
+    Message setIx = request("setCameraIx");
+    setIx.set("ix", Value::u32(1));
+    call(setIx);
+    Message format = request("setPreviewFormat");
+    format.set("format", Value::string("yuv420p"));
+    call(format);
+    call(request("getCameraName", 5));
+    Message frame = request("getFrameContents");
+    frame.set("id", Value::u32(1));
+    call(frame);
+
+    SessionSummary summary = _session.summary();
+    EXPECT_EQ(summary.previewSize, "1280x720");
+    EXPECT_EQ(summary.previewFormat, "yuv420p");
+    ASSERT_EQ(summary.calls.size(), 5u);
+    const std::vector<std::vector<std::string>> expected = {
+        {"__initThis", "__remote_class=\"CameraDevice\"", "0"},
+        {"setCameraIx", "ix=1", "0"},
+        {"setPreviewFormat", "format=\"yuv420p\"", "0"},
+        {"getCameraName", "ix=5", "error: getCameraName: camera ix 5 out of range (3 cameras)"},
+        {"getFrameContents", "id=1", "[1382400 bytes]"},
+    };
+    for (size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(summary.calls[i].function, expected[i][0]);
+        EXPECT_EQ(summary.calls[i].arguments, expected[i][1]);
+        EXPECT_EQ(summary.calls[i].result, expected[i][2]);
+        EXPECT_LE(summary.calls[i].micros, 10'000'000u);
+    }
+    EXPECT_LE(summary.calls[0].at, summary.calls[4].at);
+
+    // Only the last CallLog::kCapacity are kept, oldest first.
+    for (uint32_t i = 0; i < CallLog::kCapacity + 3; ++i) {
+        call(request("getCameraFacing", i % 3));
+    }
+    summary = _session.summary();
+    ASSERT_EQ(summary.calls.size(), CallLog::kCapacity);
+    EXPECT_EQ(summary.calls.front().arguments, "ix=" + std::to_string(3 % 3));
+    EXPECT_EQ(summary.calls.back().arguments, "ix=" + std::to_string((CallLog::kCapacity + 2) % 3));
+}
+
 TEST_F(HostSession, MalformedRequestIsAFaultWithoutReply) {
     init();
     const std::vector<uint8_t> bad = test::bytesOf(std::string_view("__function\0\x05x\0\0", 15));
