@@ -413,6 +413,10 @@ TEST(HostdProcess, BadOptionsAndUnreadableSourcesStopTheStartInOneLine) {
 TEST(HostdProcess, WebConsoleOnATakenPortIsLeftOutByDefaultAndAnErrorWhenAskedFor) {
     // The default port is taken here whoever holds it: this test, or another program.
     const int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    // As the host's own listener does, so that an earlier host's connections still waiting out
+    // their close on the port don't keep this one from taking it.
+    const int reuse = 1;
+    setsockopt(held, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
