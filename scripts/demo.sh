@@ -166,8 +166,25 @@ camera snap --camera 0 -o "$out/qr-photo.jpg"
 read_qr "picture" "$out/qr-photo.jpg"
 ctl source 0 pattern
 
+step "The QR code as a video clip on camera 1, played through GStreamer"
+# Two seconds of MP4 made with GStreamer itself; camera 1 plays it in a loop at its own rate.
+echo "\$ gst-launch-1.0 multifilesrc location=qr.png ... ! x264enc ! mp4mux ! filesink location=qr.mp4"
+gst-launch-1.0 -q multifilesrc location="$out/qr.png" loop=true num-buffers=50 \
+  caps=image/png,framerate=25/1 ! pngdec ! videoconvert ! videoscale ! \
+  video/x-raw,width=480,height=480 ! x264enc ! mp4mux ! filesink location="$out/qr.mp4" ||
+  die "gst-launch-1.0 could not make the clip"
+ctl source 1 "video:$out/qr.mp4"
+camera snap --camera 1 -o "$out/qr-video-photo.jpg"
+read_qr "picture from the video" "$out/qr-video-photo.jpg"
+ctl source 1 pattern
+web=$(sed -n 's/.* web=\([^ ]*\).*/\1/p' <<<"$ready")
+if [[ -n $web ]]; then
+  echo "The web console of this host was at $web (every camera live, sources by drag and drop)."
+fi
+
 echo
-echo "pictures in $out: window.png, preview-frame.png, photo.jpg, qr.png, qr/, qr-photo.jpg"
+echo "pictures in $out: window.png, preview-frame.png, photo.jpg, qr.png, qr/, qr-photo.jpg,"
+echo "qr.mp4, qr-video-photo.jpg"
 
 step "Stopping vemo-hostd"
 stop_host
