@@ -11,6 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -411,18 +414,27 @@ TEST(HostdProcess, BadOptionsAndUnreadableSourcesStopTheStartInOneLine) {
 }
 
 TEST(HostdProcess, WebConsoleOnATakenPortIsLeftOutByDefaultAndAnErrorWhenAskedFor) {
-    // The default port is taken here whoever holds it: this test, or another program.
+    // The test holds the default port itself. Another host of a test running beside this one
+    // may have it for a moment (one that stops at start-up on a bad source, say), so it tries
+    // for a while: a port taken by someone who lets it go would make the check below a race.
     const int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    // As the host's own listener does, so that an earlier host's connections still waiting out
-    // their close on the port don't keep this one from taking it.
+    // As the host's own listener does, so that connections of an earlier host still waiting
+    // out their close don't keep the port from the test.
     const int reuse = 1;
     setsockopt(held, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(10080);
-    bind(held, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    listen(held, 1);
+    bool holding = false;
+    for (int attempt = 0; attempt < 100 && !holding; ++attempt) {
+        holding = bind(held, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+        if (!holding) {
+            usleep(100 * 1000);
+        }
+    }
+    ASSERT_TRUE(holding) << "127.0.0.1:10080 stayed taken for 10 s: " << strerror(errno);
+    ASSERT_EQ(listen(held, 1), 0);
     {
         Hostd hostd({"--camera-port", "0", "--control-port", "0"});
         const std::string ready = hostd.readLine();
