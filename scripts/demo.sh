@@ -171,7 +171,7 @@ step "The QR code as a video clip on camera 1, played through GStreamer"
 echo "\$ gst-launch-1.0 multifilesrc location=qr.png ... ! x264enc ! mp4mux ! filesink location=qr.mp4"
 gst-launch-1.0 -q multifilesrc location="$out/qr.png" loop=true num-buffers=50 \
   caps=image/png,framerate=25/1 ! pngdec ! videoconvert ! videoscale ! \
-  video/x-raw,width=480,height=480 ! x264enc ! mp4mux ! filesink location="$out/qr.mp4" ||
+  video/x-raw,format=I420,width=480,height=480 ! x264enc ! mp4mux ! filesink location="$out/qr.mp4" ||
   die "gst-launch-1.0 could not make the clip"
 ctl source 1 "video:$out/qr.mp4"
 camera snap --camera 1 -o "$out/qr-video-photo.jpg"

@@ -204,6 +204,9 @@ void CameraState::capture() {
         _source->capture();
     } else {
         _pacer.next(*own);
+        // A picture due about now is waited for briefly; the pacer keeps the cadence all the
+        // same, as the next capture is due a period after this one was.
+        _source->awaitNewer(own->period() / 4);
         const auto elapsed = _clock.now() - _content->chosenAt();
         _source->captureTick(static_cast<uint64_t>(std::max<int64_t>(
             0, std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count() /

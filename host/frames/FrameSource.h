@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -20,6 +21,16 @@ struct Rect {
     bool operator==(const Rect& other) const {
         return x == other.x && y == other.y && width == other.width && height == other.height;
     }
+};
+
+// A picture held in I420 planes: Y at full size, U and V at half the width and height (rounded
+// up), each with its own stride.
+struct PlanarPicture {
+    const uint8_t* planes[3] = {};  // Y, U, V
+    int strides[3] = {};
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint64_t number = 0;  // tells a source's pictures apart: the same number is the same picture
 };
 
 // Where a camera's pictures come from: the moving test pattern, still pictures, a folder of
@@ -44,6 +55,10 @@ public:
     }
     // Number of the current picture.
     virtual uint64_t number() const = 0;
+    // Waits, up to limit, until a picture newer than the current one has come, for sources whose
+    // pictures arrive by themselves (a pipeline's), so that a capture on the camera's clock that
+    // falls just before a picture arrives takes it rather than the one before. Others don't wait.
+    virtual void awaitNewer(std::chrono::nanoseconds limit) { (void)limit; }
 
     // Draws the current picture into canvas, an ARGB image (B, G, R, A bytes) of size with stride
     // bytes per row, and appends the rectangles it changed to *damage. When previous holds the
@@ -51,6 +66,11 @@ public:
     // that picture need be drawn; without it the whole canvas is drawn.
     virtual void render(uint8_t* canvas, int stride, FrameSize size,
                         std::optional<uint64_t> previous, std::vector<Rect>* damage) = 0;
+
+    // The current picture in I420 planes, when the source holds it so (a decoded video): frames in
+    // the YUV formats are then letterboxed straight from it, with no ARGB canvas between. Null
+    // when the source draws its pictures; render must work either way.
+    virtual const PlanarPicture* planarPicture() const { return nullptr; }
 
     // The rate the source's pictures come at by their nature (a clip's, a folder's); nothing
     // when they come at whatever rate the camera runs at.

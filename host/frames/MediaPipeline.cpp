@@ -111,6 +111,7 @@ MediaPipeline::~MediaPipeline() {
         _closing = true;
     }
     _changed.notify_all();
+    _arrived.notify_all();
     if (_thread.joinable()) {
         _thread.join();
     }
@@ -184,6 +185,11 @@ std::shared_ptr<const MediaPicture> MediaPipeline::newest() const {
     return _newest;
 }
 
+void MediaPipeline::awaitAfter(uint64_t number, std::chrono::nanoseconds limit) const {
+    std::unique_lock<std::mutex> guard(_lock);
+    _arrived.wait_for(guard, limit, [&] { return _closing || _pictures > number; });
+}
+
 std::optional<FrameRate> MediaPipeline::rate() const {
     std::lock_guard<std::mutex> guard(_lock);
     return _rate;
@@ -219,6 +225,7 @@ void MediaPipeline::received(std::shared_ptr<MediaPicture> picture, std::optiona
             _stalled.clear();
         }
     }
+    _arrived.notify_all();
     if (first) {
         _changed.notify_all();
     }

@@ -10,18 +10,15 @@
 #include <thread>
 
 #include "FrameRate.h"
+#include "FrameSource.h"
 
 namespace vemo {
 namespace host {
 
 // One decoded picture of a pipeline, in I420 (the planes most decoders give, so that GStreamer
-// converts nothing), kept in GStreamer's own buffer (no copy) for as long as anyone holds it.
-struct MediaPicture {
-    const uint8_t* planes[3] = {};  // Y, U, V
-    int strides[3] = {};
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint64_t number = 0;         // pictures the pipeline decoded before this one, plus one
+// converts nothing), kept in GStreamer's own buffer (no copy) for as long as anyone holds it. Its
+// number counts the pictures the pipeline decoded, this one included.
+struct MediaPicture : PlanarPicture {
     uint64_t decodedAtNs = 0;    // steady clock, when the sink received it
     std::shared_ptr<void> keep;  // the mapped GStreamer video frame
 };
@@ -70,6 +67,8 @@ public:
 
     // The newest picture; null before the first.
     std::shared_ptr<const MediaPicture> newest() const;
+    // Waits, up to limit, until a picture numbered above number has come.
+    void awaitAfter(uint64_t number, std::chrono::nanoseconds limit) const;
     // The rate the pipeline's video announces, when it does and it is in range.
     std::optional<FrameRate> rate() const;
     // Why no picture comes now, or empty while the pipeline runs or rests.
@@ -100,6 +99,7 @@ private:
 
     mutable std::mutex _lock;
     std::condition_variable _changed;
+    mutable std::condition_variable _arrived;  // a picture came
     bool _closing = false;
     int _users = 0;
     std::chrono::steady_clock::time_point _lingerUntil;

@@ -1,6 +1,5 @@
 #include "MediaSource.h"
 
-#include <libyuv/convert_argb.h>
 #include <libyuv/planar_functions.h>
 
 #include "PictureFit.h"
@@ -35,15 +34,7 @@ void MediaSource::render(uint8_t* canvas, int stride, FrameSize size,
         damage->push_back(all);
         return;
     }
-    const MediaPicture& p = *_picture;
-    PictureFit::drawConverted(
-        p.width, p.height,
-        [&p](uint8_t* argb, int argbStride) {
-            libyuv::I420ToARGB(p.planes[0], p.strides[0], p.planes[1], p.strides[1], p.planes[2],
-                               p.strides[2], argb, argbStride, static_cast<int>(p.width),
-                               static_cast<int>(p.height));
-        },
-        &_argb, canvas, stride, size);
+    PictureFit::drawPlanar(*_picture, &_argb, canvas, stride, size);
     damage->push_back(all);
 }
 

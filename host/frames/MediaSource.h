@@ -14,9 +14,10 @@ namespace vemo {
 namespace host {
 
 // A GStreamer pipeline as a frame source: each capture takes the newest picture the pipeline
-// decoded (the same picture again when none came since), drawn letterboxed (PictureFit); at the
-// frame's own size it is converted straight into the canvas. Before
-// the first picture the canvas is black. The pipeline belongs to the camera and is shared by
+// decoded (the same picture again when none came since). The YUV formats are letterboxed straight
+// from its planes (FrameConverter); for the others it is drawn letterboxed (PictureFit), at the
+// frame's own size converted straight into the canvas. Before the first picture the canvas is
+// black. The pipeline belongs to the camera and is shared by
 // all its instances.
 class MediaSource : public IFrameSource {
 public:
@@ -25,8 +26,12 @@ public:
 
     uint64_t capture() override;
     uint64_t number() const override { return _number; }
+    void awaitNewer(std::chrono::nanoseconds limit) override {
+        _pipeline->awaitAfter(_picture != nullptr ? _picture->number : 0, limit);
+    }
     void render(uint8_t* canvas, int stride, FrameSize size, std::optional<uint64_t> previous,
                 std::vector<Rect>* damage) override;
+    const PlanarPicture* planarPicture() const override { return _picture.get(); }
     std::optional<FrameRate> ownRate() const override { return _pipeline->rate(); }
 
     // The picture the current capture took; null before the pipeline's first.

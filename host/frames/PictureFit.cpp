@@ -1,5 +1,6 @@
 #include "PictureFit.h"
 
+#include <libyuv/convert_argb.h>
 #include <libyuv/planar_functions.h>
 #include <libyuv/scale_argb.h>
 
@@ -74,6 +75,19 @@ void PictureFit::drawConverted(uint32_t width, uint32_t height,
     scratch->resize(static_cast<size_t>(stride) * height);
     toArgb(scratch->data(), stride);
     draw(scratch->data(), stride, width, height, canvas, canvasStride, size);
+}
+
+void PictureFit::drawPlanar(const PlanarPicture& picture, std::vector<uint8_t>* scratch,
+                            uint8_t* canvas, int canvasStride, FrameSize size) {
+    drawConverted(
+        picture.width, picture.height,
+        [&picture](uint8_t* argb, int stride) {
+            libyuv::I420ToARGB(picture.planes[0], picture.strides[0], picture.planes[1],
+                               picture.strides[1], picture.planes[2], picture.strides[2], argb,
+                               stride, static_cast<int>(picture.width),
+                               static_cast<int>(picture.height));
+        },
+        scratch, canvas, canvasStride, size);
 }
 
 }  // namespace host

@@ -33,6 +33,9 @@ public:
                               const std::function<void(uint8_t* argb, int stride)>& toArgb,
                               std::vector<uint8_t>* scratch, uint8_t* canvas, int canvasStride,
                               FrameSize size);
+    // Draws the I420 picture letterboxed into canvas, as drawConverted does.
+    static void drawPlanar(const PlanarPicture& picture, std::vector<uint8_t>* scratch,
+                           uint8_t* canvas, int canvasStride, FrameSize size);
     // Fills the bars around rect.
     static void drawBars(const Rect& rect, uint8_t* canvas, int canvasStride, FrameSize size);
 };
