@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/deps.sh
 # Each stage says when it starts, in seconds since the script began.
-stage() { stage "$* (at ${SECONDS} s)"; }
+stage() { echo "=== $* (at ${SECONDS} s)"; }
 vemo_install_deps
 # The media suites (label "media") and the web console's browser test (label "browser") run in
 # the default build only: their directories build and register them only when no sanitizer is on.
