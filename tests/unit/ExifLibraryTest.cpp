@@ -6,8 +6,6 @@
 
 #include <jhead.h>
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
