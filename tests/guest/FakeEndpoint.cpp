@@ -11,6 +11,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "support/LittleEndian.h"
+
 namespace vemo {
 namespace test {
 
@@ -28,31 +30,12 @@ const uint32_t kReadPiece = 65536;
 const int kTimeoutSeconds = 5;
 const int kAcceptSliceMs = 50;
 
-uint32_t loadU32(const unsigned char* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
-
-Bytes words(std::initializer_list<uint32_t> values) {
-    Bytes bytes;
-    for (const uint32_t value : values) {
-        storeU32(&bytes, value);
-    }
-    return bytes;
-}
-
 std::string textUpToNul(const Bytes& bytes) {
     std::string text(bytes.begin(), bytes.end());
     return text.substr(0, text.find('\0'));
 }
 
 }  // namespace
-
-void storeU32(Bytes* bytes, uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes->push_back(static_cast<unsigned char>(value >> shift));
-    }
-}
 
 Bytes bytesOf(const std::string& text, bool withNul) {
     Bytes bytes(text.begin(), text.end());
@@ -89,23 +72,23 @@ bool EndpointPeer::receive(GuestMessage* message) {
         return false;
     }
     *message = GuestMessage();
-    message->op = loadU32(head);
+    message->op = loadLe32(head);
     switch (message->op) {
         case kConnect:
-            message->locationType = loadU32(head + 4);
+            message->locationType = loadLe32(head + 4);
             message->name.resize(128);
             return receiveExactly(message->name.data(), message->name.size());
         case kDisconnect:
-            message->clientId = loadU32(head + 4);
+            message->clientId = loadLe32(head + 4);
             return true;
         case kCall: {
-            message->clientId = loadU32(head + 4);
+            message->clientId = loadLe32(head + 4);
             unsigned char rest[8];
             if (!receiveExactly(rest, sizeof(rest))) {
                 return false;
             }
-            message->function = loadU32(rest);
-            const uint32_t count = loadU32(rest + 4);
+            message->function = loadLe32(rest);
+            const uint32_t count = loadLe32(rest + 4);
             if (count > 32) {
                 return false;
             }
@@ -115,9 +98,9 @@ bool EndpointPeer::receive(GuestMessage* message) {
                     return false;
                 }
                 WireParameter parameter;
-                parameter.type = loadU32(header);
-                parameter.size = loadU32(header + 4);
-                parameter.isInline = loadU32(header + 8) == 1;
+                parameter.type = loadLe32(header);
+                parameter.size = loadLe32(header + 4);
+                parameter.isInline = loadLe32(header + 8) == 1;
                 if (parameter.isInline) {
                     if (parameter.size > kInlineLimit) {
                         return false;
@@ -149,15 +132,15 @@ bool EndpointPeer::sendRaw(const Bytes& bytes) {
 }
 
 bool EndpointPeer::sendResult(int32_t status, uint32_t clientId) {
-    return sendRaw(words({kResult, static_cast<uint32_t>(status), clientId}));
+    return sendRaw(le32Words({kResult, static_cast<uint32_t>(status), clientId}));
 }
 
 bool EndpointPeer::sendDone(int32_t result) {
-    return sendRaw(words({kDone, static_cast<uint32_t>(result)}));
+    return sendRaw(le32Words({kDone, static_cast<uint32_t>(result)}));
 }
 
 bool EndpointPeer::sendWrite(uint32_t index, uint32_t offset, const Bytes& bytes) {
-    Bytes message = words({kWrite, index, offset, static_cast<uint32_t>(bytes.size())});
+    Bytes message = le32Words({kWrite, index, offset, static_cast<uint32_t>(bytes.size())});
     message.insert(message.end(), bytes.begin(), bytes.end());
     return sendRaw(message);
 }
@@ -165,11 +148,11 @@ bool EndpointPeer::sendWrite(uint32_t index, uint32_t offset, const Bytes& bytes
 bool EndpointPeer::read(uint32_t index, uint32_t offset, uint32_t length, int32_t* status,
                         Bytes* bytes) {
     unsigned char answer[4];
-    if (!sendRaw(words({kRead, index, offset, length})) ||
+    if (!sendRaw(le32Words({kRead, index, offset, length})) ||
         !receiveExactly(answer, sizeof(answer))) {
         return false;
     }
-    *status = static_cast<int32_t>(loadU32(answer));
+    *status = static_cast<int32_t>(loadLe32(answer));
     bytes->clear();
     if (*status != 0) {
         return true;
@@ -183,13 +166,7 @@ bool EndpointPeer::atEnd() {
     return recv(_fd, &byte, 1, 0) == 0;
 }
 
-FakeEndpoint::FakeEndpoint(Script script, int connections) {
-    char folder[] = "/tmp/vemo-endpoint-XXXXXX";
-    if (mkdtemp(folder) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    _folder = folder;
-    _path = _folder + "/hgcm.sock";
+FakeEndpoint::FakeEndpoint(Script script, int connections) : _path(_folder.file("hgcm.sock")) {
     struct sockaddr_un address;
     memset(&address, 0, sizeof(address));
     address.sun_family = AF_UNIX;
@@ -232,8 +209,6 @@ FakeEndpoint::~FakeEndpoint() {
     if (_listener >= 0) {
         close(_listener);
     }
-    unlink(_path.c_str());
-    rmdir(_folder.c_str());
 }
 
 void FakeEndpoint::join() {
@@ -297,7 +272,7 @@ void RecordingHost::serve(EndpointPeer& peer) {
                         }
                     }
                     Bytes count;
-                    storeU32(&count, static_cast<uint32_t>(reply.size()));
+                    appendLe32(&count, static_cast<uint32_t>(reply.size()));
                     answered = peer.sendWrite(1, 0, count) && peer.sendWrite(1, 4, reply);
                 }
                 answered = answered && peer.sendDone(callResult);

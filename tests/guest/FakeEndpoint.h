@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/TempFolder.h"
+
 namespace vemo {
 namespace test {
 
@@ -84,7 +86,7 @@ public:
     int accepted() const;
 
 private:
-    std::string _folder;
+    TempFolder _folder;
     std::string _path;
     int _listener = -1;
     std::thread _acceptor;
@@ -122,7 +124,6 @@ private:
 };
 
 Bytes bytesOf(const std::string& text, bool withNul = true);
-void storeU32(Bytes* bytes, uint32_t value);
 
 }  // namespace test
 }  // namespace vemo

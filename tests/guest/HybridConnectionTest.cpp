@@ -18,7 +18,9 @@
 #include "FakeEndpoint.h"
 #include "HGCMStream.h"
 #include "RemoteHGCMConnection.h"
+#include "support/LittleEndian.h"
 #include "support/LogCapture.h"
+#include "support/LoopbackSockets.h"
 #include "support/ScriptedServer.h"
 
 namespace vemo {
@@ -32,11 +34,7 @@ const uint32_t kClientId = 1234;
 const size_t kRecord = 13;
 
 Bytes record(uint8_t command, uint32_t argument) {
-    Bytes bytes = {command};
-    storeU32(&bytes, kClientId);
-    storeU32(&bytes, 0);
-    storeU32(&bytes, argument);
-    return bytes;
+    return concat({{command}, le32Words({kClientId, 0, argument})});
 }
 
 class HybridConnection : public ::testing::Test {
@@ -240,12 +238,8 @@ TEST_F(HybridConnection, DestructionReleasesTheHostBufferThenTheClientWithoutACl
 }
 
 TEST_F(HybridConnection, UnreachableControlPortFailsTheOpen) {
-    int port = 0;
-    {
-        ScriptedServer gone([](int) {}, 0);
-        port = gone.port();
-    }
-    setenv("VEMO_NAT_PORT_10088", std::to_string(port).c_str(), 1);
+    const RefusingPort nobody;
+    setenv("VEMO_NAT_PORT_10088", std::to_string(nobody.port()).c_str(), 1);
     EXPECT_EQ(_connection->open(10072), -1);
     EXPECT_TRUE(log.contains("[open] Unable to connect to VBox Control Port"));
     EXPECT_EQ(_connection->getPktBuffer(8), nullptr);

@@ -7,7 +7,6 @@
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +21,7 @@
 #include <vemo/gralloc_shm.h>
 
 #include "service/PreviewWindow.h"
+#include "support/LittleEndian.h"
 
 namespace vemo {
 namespace test {
@@ -46,17 +46,6 @@ bool objectExists(uint32_t id) {
     return true;
 }
 
-uint32_t le32(const uint8_t* at) {
-    return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
-           static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
-}
-
-void putLe32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
-
 uint8_t pixelByte(int x, int y, int channel, uint32_t seed) {
     return static_cast<uint8_t>(x * 7 + y * 13 + channel * 50 + seed);
 }
@@ -79,13 +68,13 @@ std::string fillAsHost(uint32_t id, uint32_t seed, uint32_t frameNumber) {
     }
     auto* header = static_cast<uint8_t*>(map);
     std::string problem;
-    const uint32_t width = le32(header + 8);
-    const uint32_t height = le32(header + 12);
-    const uint32_t stride = le32(header + 16);
-    if (le32(header) != VEMO_GRALLOC_MAGIC || le32(header + 4) != VEMO_GRALLOC_VERSION ||
-        le32(header + 20) != HAL_PIXEL_FORMAT_RGB_888 || stride < width * 3 ||
-        static_cast<size_t>(stride) * height > le32(header + 24) ||
-        VEMO_GRALLOC_HEADER_SIZE + static_cast<size_t>(le32(header + 24)) > size) {
+    const uint32_t width = loadLe32(header + 8);
+    const uint32_t height = loadLe32(header + 12);
+    const uint32_t stride = loadLe32(header + 16);
+    if (loadLe32(header) != VEMO_GRALLOC_MAGIC || loadLe32(header + 4) != VEMO_GRALLOC_VERSION ||
+        loadLe32(header + 20) != HAL_PIXEL_FORMAT_RGB_888 || stride < width * 3 ||
+        static_cast<size_t>(stride) * height > loadLe32(header + 24) ||
+        VEMO_GRALLOC_HEADER_SIZE + static_cast<size_t>(loadLe32(header + 24)) > size) {
         problem = "bad header";
     } else {
         uint8_t* pixels = header + VEMO_GRALLOC_HEADER_SIZE;
@@ -98,10 +87,10 @@ std::string fillAsHost(uint32_t id, uint32_t seed, uint32_t frameNumber) {
                 }
             }
         }
-        putLe32(header + 28, le32(header + 28) + 1);
-        putLe32(header + 32, 0x89ABCDEF);
-        putLe32(header + 36, 0x1);
-        putLe32(header + 40, frameNumber);
+        storeLe32(header + 28, loadLe32(header + 28) + 1);
+        storeLe32(header + 32, 0x89ABCDEF);
+        storeLe32(header + 36, 0x1);
+        storeLe32(header + 40, frameNumber);
     }
     munmap(map, size);
     return problem;
@@ -169,13 +158,13 @@ TEST(PreviewWindow, BuffersAreHandlesOnSharedMemoryInTheAllocatorsLayout) {
         uint8_t header[VEMO_GRALLOC_HEADER_SIZE];
         ASSERT_EQ(pread(fd, header, sizeof(header), 0), static_cast<ssize_t>(sizeof(header)));
         close(fd);
-        EXPECT_EQ(le32(header + 0), VEMO_GRALLOC_MAGIC);
-        EXPECT_EQ(le32(header + 4), VEMO_GRALLOC_VERSION);
-        EXPECT_EQ(le32(header + 8), 50u);
-        EXPECT_EQ(le32(header + 12), 4u);
-        EXPECT_EQ(le32(header + 16), stride);
-        EXPECT_EQ(le32(header + 20), static_cast<uint32_t>(HAL_PIXEL_FORMAT_RGB_888));
-        EXPECT_EQ(le32(header + 24), stride * 4);
+        EXPECT_EQ(loadLe32(header + 0), VEMO_GRALLOC_MAGIC);
+        EXPECT_EQ(loadLe32(header + 4), VEMO_GRALLOC_VERSION);
+        EXPECT_EQ(loadLe32(header + 8), 50u);
+        EXPECT_EQ(loadLe32(header + 12), 4u);
+        EXPECT_EQ(loadLe32(header + 16), stride);
+        EXPECT_EQ(loadLe32(header + 20), static_cast<uint32_t>(HAL_PIXEL_FORMAT_RGB_888));
+        EXPECT_EQ(loadLe32(header + 24), stride * 4);
         for (size_t i = 28; i < sizeof(header); ++i) {
             EXPECT_EQ(header[i], 0) << "byte " << i;
         }
@@ -375,40 +364,6 @@ TEST(PreviewWindow, RecordsOperationsAndValuesAndFailsOnRequest) {
                                         "set_swap_interval", "set_timestamp", "dequeue_buffer",
                                         "dequeue_buffer", "set_buffers_geometry"}));
     EXPECT_TRUE(w.window().operations().empty());
-}
-
-// Ids mix the pid in, so windows of two processes never name the same object.
-TEST(PreviewWindow, IdsDifferBetweenProcesses) {
-    Window w;
-    ASSERT_EQ(w.geometry(16, 16), 0);
-    const std::vector<uint32_t> mine = w.window().bufferIds();
-    int pipeFds[2];
-    ASSERT_EQ(pipe(pipeFds), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::vector<uint32_t> theirs;
-        {
-            PreviewWindow window;
-            const int result =
-                window.ops()->set_buffers_geometry(window.ops(), 16, 16, HAL_PIXEL_FORMAT_RGB_888);
-            theirs = result == 0 ? window.bufferIds() : std::vector<uint32_t>();
-        }
-        const ssize_t size = static_cast<ssize_t>(theirs.size() * sizeof(uint32_t));
-        _exit(write(pipeFds[1], theirs.data(), theirs.size() * sizeof(uint32_t)) == size ? 0 : 1);
-    }
-    close(pipeFds[1]);
-    uint32_t theirs[8] = {};
-    const ssize_t got = read(pipeFds[0], theirs, sizeof(theirs));
-    close(pipeFds[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    ASSERT_EQ(got, static_cast<ssize_t>(3 * sizeof(uint32_t)));
-    for (uint32_t id : theirs) {
-        EXPECT_EQ(std::count(mine.begin(), mine.end(), id), 0) << id;
-        EXPECT_FALSE(objectExists(id)) << "the child's window left " << nameOf(id);
-    }
 }
 
 // The device's worker queues frames while the camera service and a test look at the window.

@@ -225,19 +225,6 @@ TEST_F(ConnectedCalls, SelectingTwiceOnlyLogs) {
     EXPECT_EQ(_host.requests().size(), 2u);
 }
 
-TEST_F(ConnectedCalls, RepliesInOneBytePiecesCarryWholeFrames) {
-    startHost(
-        {"--fault", "byte-per-transfer", "--camera", "0:preview-sizes=64x48,preferred=64x48"});
-    std::unique_ptr<CRemoteCamera> camera = bind(0);
-    camera->setPreviewSize("64x48");
-    unsigned long size = 0;
-    unsigned long low = 0;
-    unsigned long high = 0;
-    unsigned char* frame = camera->getFrameContents(1, &size, &low, &high);
-    EXPECT_EQ(size, 64u * 48u * 3u / 2u);
-    delete[] frame;
-}
-
 // Client threads and the worker share one proxy: each exchange must stay whole.
 TEST_F(ConnectedCalls, SeveralThreadsShareOneProxy) {
     startHost();

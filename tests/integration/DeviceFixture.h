@@ -12,7 +12,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,14 +20,17 @@
 
 #include <hardware/camera.h>
 
-#include "JpegScan.h"
+#include "JpegFile.h"
+#include "ParameterText.h"
 #include "service/CallbackRecorder.h"
 #include "service/CameraDevice.h"
 #include "service/CameraService.h"
 #include "service/PreviewWindow.h"
+#include "support/Eventually.h"
 #include "support/GuestHost.h"
 #include "support/HostProcess.h"
 #include "support/LogCapture.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace test {
@@ -55,18 +57,6 @@ inline int workerThreads() {
     return count;
 }
 
-// Waits up to timeoutMs for done().
-template <typename Done>
-bool eventually(Done done, int timeoutMs = 3000) {
-    for (int waited = 0; waited < timeoutMs; waited += 5) {
-        if (done()) {
-            return true;
-        }
-        usleep(5000);
-    }
-    return done();
-}
-
 class DeviceTest : public ::testing::Test {
 protected:
     // Starts the host with args and loads the module; the camera is opened by open().
@@ -88,29 +78,23 @@ protected:
             _device->close();
         }
         _device.reset();
-        if (!_folder.empty()) {
-            ProgramResult ignored = runProgram("/bin/rm", {"-rf", _folder});
-            (void)ignored;
-        }
     }
 
-    // A folder of the test's own for the files it writes, made on first use and removed with
-    // them.
-    const std::string& folder() {
-        if (_folder.empty()) {
-            char made[] = "/tmp/vemo-device-XXXXXX";
-            EXPECT_NE(mkdtemp(made), nullptr);
-            _folder = made;
-        }
-        return _folder;
+    // A folder of the test's own for the files it writes, removed with them.
+    const std::string& folder() const { return _folder.path(); }
+
+    // Gives the device the window and starts the preview, then waits until the window has
+    // shown that many frames.
+    void startPreview(uint64_t shown = 0) {
+        ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
+        ASSERT_EQ(_device->startPreview(), 0);
+        ASSERT_TRUE(_window.waitForEnqueued(shown, std::chrono::seconds(5)));
     }
 
     // Previews, takes a picture and waits for the worker to be done with it.
     void capture(int32_t messages) {
         _device->enableMsgType(messages);
-        ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
-        ASSERT_EQ(_device->startPreview(), 0);
-        ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
+        ASSERT_NO_FATAL_FAILURE(startPreview(2));
         const size_t pictures = _callbacks.count(CAMERA_MSG_COMPRESSED_IMAGE);
         ASSERT_EQ(_device->takePicture(), 0);
         if (messages & CAMERA_MSG_COMPRESSED_IMAGE) {
@@ -124,7 +108,7 @@ protected:
     std::string pictureFile() {
         guest::CameraEvent image;
         EXPECT_TRUE(_callbacks.last(CAMERA_MSG_COMPRESSED_IMAGE, &image));
-        const size_t length = jpegLength(image.bytes);
+        const size_t length = tools::jpegLength(image.bytes.data(), image.bytes.size());
         EXPECT_GT(length, 0u);
         const std::string path = folder() + "/picture.jpg";
         std::ofstream out(path, std::ios::binary);
@@ -149,35 +133,24 @@ protected:
 
     size_t countRequests(const std::string& name) const { return requestsOf({name}).size(); }
 
-    std::map<std::string, std::string> parameters() {
+    tools::ParameterMap parameters() {
         std::string text;
         EXPECT_TRUE(_device->getParameters(&text));
-        std::map<std::string, std::string> values;
-        std::stringstream in(text);
-        std::string pair;
-        while (std::getline(in, pair, ';')) {
-            const size_t eq = pair.find('=');
-            values[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
-        }
-        return values;
+        return tools::parseParameters(text);
     }
 
     // The current parameters with changes applied and the removed keys left out, handed to
     // set_parameters.
-    int setParameters(const std::map<std::string, std::string>& changes,
+    int setParameters(const tools::ParameterMap& changes,
                       const std::vector<std::string>& removed = {}) {
-        std::map<std::string, std::string> values = parameters();
+        tools::ParameterMap values = parameters();
         for (const auto& change : changes) {
             values[change.first] = change.second;
         }
         for (const std::string& key : removed) {
             values.erase(key);
         }
-        std::string flat;
-        for (const auto& entry : values) {
-            flat += (flat.empty() ? "" : ";") + entry.first + "=" + entry.second;
-        }
-        return _device->setParameters(flat.c_str());
+        return _device->setParameters(tools::flattenParameters(values).c_str());
     }
 
     LogCapture _log;
@@ -188,7 +161,7 @@ protected:
     guest::PreviewWindow _window;
 
 private:
-    std::string _folder;
+    TempFolder _folder;
 };
 
 }  // namespace test

@@ -13,8 +13,8 @@
 
 #include <gtest/gtest.h>
 
-#include "LoopbackSockets.h"
 #include "support/HostProcess.h"
+#include "support/LoopbackSockets.h"
 
 namespace vemo {
 namespace test {

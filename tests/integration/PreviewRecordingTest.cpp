@@ -33,21 +33,8 @@ int64_t nowNanos() {
     return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-long residentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0;
-    long resident = 0;
-    statm >> size >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
 class PreviewRecording : public DeviceTest {
 protected:
-    void preview() {
-        ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
-        ASSERT_EQ(_device->startPreview(), 0);
-    }
-
     // Records in copy mode until frames have arrived; *start and *end are the clock around it.
     void recordCopies(size_t frames, int64_t* start, int64_t* end) {
         _device->enableMsgType(CAMERA_MSG_VIDEO_FRAME);
@@ -80,7 +67,7 @@ bool allBytes(const std::vector<uint8_t>& bytes, uint8_t value) {
 TEST_F(PreviewRecording, WithoutPreviewFramesAStepIsDequeueTwoHostCallsAndEnqueue) {
     startHost();
     open();
-    preview();
+    startPreview();
     ASSERT_TRUE(_window.waitForEnqueued(5, std::chrono::seconds(5)));
     _device->stopPreview();
     const Lines operations = _window.operations();
@@ -132,7 +119,7 @@ TEST_F(PreviewRecording, TheFirstPreviewFrameIsAWhiteFillerThenHostFramesFollow)
         open();
         ASSERT_EQ(setPreviewFormat(c.format), 0);
         _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
-        preview();
+        startPreview();
         ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 3, std::chrono::seconds(5)));
         _device->stopPreview();
         const std::vector<guest::CameraEvent> frames = eventsOf(CAMERA_MSG_PREVIEW_FRAME);
@@ -160,7 +147,7 @@ TEST_F(PreviewRecording, AnUnknownPreviewFormatIsLoggedWhileTheFillerIsDueAndFra
     open();
     ASSERT_EQ(setPreviewFormat("rgb565"), 0);
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
-    preview();
+    startPreview();
     ASSERT_TRUE(_window.waitForEnqueued(5, std::chrono::seconds(5)));
     _device->stopPreview();
     EXPECT_GE(_log.count("Preview format not supported"), 4u);
@@ -170,7 +157,7 @@ TEST_F(PreviewRecording, AnUnknownPreviewFormatIsLoggedWhileTheFillerIsDueAndFra
 TEST_F(PreviewRecording, AWindowThatYieldsNoBufferEndsThePreview) {
     startHost();
     open();
-    preview();
+    startPreview();
     ASSERT_TRUE(_window.waitForEnqueued(2, std::chrono::seconds(5)));
     _window.setDequeueError(-19);
     EXPECT_TRUE(eventually([&] { return _device->previewEnabled() == 0; }));
@@ -181,7 +168,7 @@ TEST_F(PreviewRecording, NoCallbackMemoryDropsAPendingPictureButKeepsThePreview)
     startHost();
     open();
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME | CAMERA_MSG_COMPRESSED_IMAGE);
-    preview();
+    startPreview();
     ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 2, std::chrono::seconds(5)));
     _callbacks.setMemoryFails(true);
     ASSERT_EQ(_device->takePicture(), 0);
@@ -201,7 +188,7 @@ TEST_F(PreviewRecording, AHostKilledMidPreviewIsReportedOnceAndEndsTheWork) {
     startHost();
     open();
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME | CAMERA_MSG_VIDEO_FRAME | CAMERA_MSG_ERROR);
-    preview();
+    startPreview();
     ASSERT_EQ(_device->startRecording(), 0);
     ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_VIDEO_FRAME, 3, std::chrono::seconds(5)));
     ASSERT_EQ(kill(_host.process().pid(), SIGKILL), 0);
@@ -236,7 +223,7 @@ TEST_F(PreviewRecording, AWindowTakenAwayIsNeverTouchedAgain) {
     startHost();
     open();
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
-    preview();
+    startPreview();
     ASSERT_TRUE(_window.waitForEnqueued(3, std::chrono::seconds(5)));
     EXPECT_EQ(_device->setPreviewWindow(nullptr), 0);
     const size_t operations = _window.operations().size();
@@ -383,14 +370,14 @@ TEST_F(PreviewRecording, ALongPreviewKeepsMemoryFlat) {
     open();
     _callbacks.setKeepData(false);
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
-    preview();
+    startPreview();
     ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 300, std::chrono::seconds(30)));
-    const long early = residentKiB();
+    const long early = static_cast<long>(residentBytes(getpid()));
     ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 2000, std::chrono::seconds(60)));
-    const long late = residentKiB();
+    const long late = static_cast<long>(residentBytes(getpid()));
     _device->stopPreview();
     if (residentIsOurs) {
-        EXPECT_LT(late - early, 8 * 1024) << "KiB grown over 1700 frames";
+        EXPECT_LT(late - early, 8l << 20) << "bytes grown over 1700 frames";
     }
     EXPECT_EQ(_callbacks.outstandingBlocks(), 0u);
 }

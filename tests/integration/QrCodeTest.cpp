@@ -2,9 +2,6 @@
 // from what the module hands the camera service: a preview frame (after the code was switched
 // in while the preview ran), a frame recorded in copy mode, and the captured picture.
 
-#include <fstream>
-
-#include "JpegScan.h"
 #include "QrCodeFixture.h"
 
 namespace vemo {
@@ -14,16 +11,13 @@ TEST_F(QrCode, ReadsFromPreviewFramesOnceSwitchedInWhileThePreviewRuns) {
     startHost({"--camera", kCamera});
     open();
     _device->enableMsgType(CAMERA_MSG_PREVIEW_FRAME);
-    ASSERT_EQ(_device->setPreviewWindow(_window.ops()), 0);
-    ASSERT_EQ(_device->startPreview(), 0);
+    startPreview();
     ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, 3, std::chrono::seconds(5)));
     guest::CameraEvent frame;
     ASSERT_TRUE(_callbacks.last(CAMERA_MSG_PREVIEW_FRAME, &frame));
     EXPECT_NE(decode(lumaFile(frame.bytes, "pattern.pgm")), _text);
 
-    const ProgramResult switched = runProgram(
-        VEMO_HOSTD_PATH,
-        {"ctl", "--socket", _host.process().field("ctl-socket"), "source", "0", "image:" + _code});
+    const ProgramResult switched = ctl({"source", "0", "image:" + _code});
     ASSERT_EQ(switched.exitCode, 0) << switched.err;
     const size_t seen = _callbacks.count(CAMERA_MSG_PREVIEW_FRAME);
     ASSERT_TRUE(_callbacks.waitFor(CAMERA_MSG_PREVIEW_FRAME, seen + 3, std::chrono::seconds(5)));

@@ -15,9 +15,10 @@
 #include <gtest/gtest.h>
 #include "service/CameraService.h"
 
-#include "LoopbackSockets.h"
 #include "support/HostProcess.h"
+#include "support/LittleEndian.h"
 #include "support/LogCapture.h"
+#include "support/LoopbackSockets.h"
 #include "support/ScriptedServer.h"
 
 namespace vemo {
@@ -56,17 +57,13 @@ protected:
     std::unique_ptr<guest::CameraService> _service;
 };
 
-TEST_F(StaticQueries, CountAndCurrentOrientationComeFromTheHost) {
-    ASSERT_NO_FATAL_FAILURE(startHost({"--cameras", "3", "--orientation", "90"}));
-    EXPECT_EQ(_service->getNumberOfCameras(), 3);
-    EXPECT_EQ(_service->getCurrentOrientation(), 90);
-}
-
-TEST_F(StaticQueries, CameraInfoCarriesFacingAndMountingOrientation) {
-    ASSERT_NO_FATAL_FAILURE(startHost({"--cameras", "3",                          //
+TEST_F(StaticQueries, CountOrientationAndCameraInfoComeFromTheHost) {
+    ASSERT_NO_FATAL_FAILURE(startHost({"--cameras", "3", "--orientation", "180",  //
                                        "--camera", "0:facing=0,orientation=90",   //
                                        "--camera", "1:facing=1,orientation=180",  //
                                        "--camera", "2:facing=7,orientation=270"}));
+    EXPECT_EQ(_service->getNumberOfCameras(), 3);
+    EXPECT_EQ(_service->getCurrentOrientation(), 180);
     // Host code 0 is a camera that faces the user; every other code faces away.
     const int expectedFacing[] = {CAMERA_FACING_FRONT, CAMERA_FACING_BACK, CAMERA_FACING_BACK};
     const int expectedOrientation[] = {90, 180, 270};
@@ -106,9 +103,7 @@ ScriptedServer::Bytes message(const std::vector<std::pair<std::string, std::stri
     for (const auto& [key, value] : numbers) {
         bytes.insert(bytes.end(), key.begin(), key.end());
         bytes.insert(bytes.end(), {0, 3});
-        for (int shift = 0; shift < 32; shift += 8) {
-            bytes.push_back(static_cast<unsigned char>(value >> shift));
-        }
+        appendLe32(&bytes, value);
     }
     bytes.push_back(0);
     return bytes;
@@ -147,8 +142,6 @@ TEST_F(StaticQueries, AQueryIsThreeExchangesOnAConnectionOfItsOwn) {
     const ScriptedServer::Bytes create =
         message({{"__function", "__initThis"}, {"__remote_class", "CameraDevice"}});
     const ScriptedServer::Bytes remove = message({{"__function", "__deleteThis"}});
-    EXPECT_EQ(create.size(), 53u);
-    EXPECT_EQ(remove.size(), 26u);
     EXPECT_EQ(
         requests,
         (std::vector<std::vector<ScriptedServer::Bytes>>{

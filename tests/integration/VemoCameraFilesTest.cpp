@@ -6,8 +6,6 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "ParameterText.h"
 #include "PngFile.h"
 #include "Y4mFile.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace test {
@@ -27,21 +26,8 @@ namespace {
 
 using tools::FrameFormat;
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
 bool exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
-}
-
-std::string tempPath(const std::string& name) {
-    const char* dir = getenv("TMPDIR");
-    return std::string(dir != nullptr ? dir : "/tmp") + "/vemo-files-" + std::to_string(getpid()) +
-           "-" + name;
 }
 
 // A JPEG file's skeleton: the segments the walk looks at, with an EXIF segment that carries a
@@ -167,7 +153,8 @@ TEST(VemoCameraFiles, EachFrameFormatConvertsWithItsOwnLayout) {
 }
 
 TEST(VemoCameraFiles, AClipHasItsRateInTheHeaderAndItsFramesAfterIt) {
-    const std::string path = tempPath("clip.y4m");
+    TempFolder folder;
+    const std::string path = folder.file("clip.y4m");
     const std::vector<uint8_t> frame = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     {
         tools::Y4mFile clip;
@@ -180,7 +167,7 @@ TEST(VemoCameraFiles, AClipHasItsRateInTheHeaderAndItsFramesAfterIt) {
     }
     const std::string body = "FRAME\n" + std::string(frame.begin(), frame.end());
     const std::string expected = "YUV4MPEG2 W4 H2 F29970:1000 Ip A1:1 C420jpeg\n" + body + body;
-    EXPECT_EQ(readFile(path), expected);
+    EXPECT_EQ(readText(path), expected);
     EXPECT_FALSE(exists(path + ".part"));
     unlink(path.c_str());
 
@@ -199,7 +186,8 @@ TEST(VemoCameraFiles, AClipHasItsRateInTheHeaderAndItsFramesAfterIt) {
 }
 
 TEST(VemoCameraFiles, APngReadsBackAsTheSamePixels) {
-    const std::string path = tempPath("picture.png");
+    TempFolder folder;
+    const std::string path = folder.file("picture.png");
     std::vector<uint8_t> rgb(5 * 3 * 3);
     for (size_t i = 0; i < rgb.size(); ++i) {
         rgb[i] = static_cast<uint8_t>(i * 17);
@@ -216,7 +204,6 @@ TEST(VemoCameraFiles, APngReadsBackAsTheSamePixels) {
     EXPECT_EQ(image.width, 5u);
     EXPECT_EQ(image.height, 3u);
     EXPECT_EQ(back, rgb);
-    unlink(path.c_str());
     EXPECT_FALSE(tools::writePng("/nonexistent/picture.png", 5, 3, rgb.data(), &error));
     EXPECT_NE(error.find("/nonexistent/picture.png"), std::string::npos);
 }

@@ -7,23 +7,25 @@
 #include <stdlib.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cmath>
 #include <functional>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include "LoopbackSockets.h"
+#include "support/Eventually.h"
 #include "support/HostProcess.h"
+#include "support/LoopbackSockets.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace test {
@@ -33,40 +35,6 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
-
-// A folder of the test's own, removed with what the tool wrote into it.
-class TempDir {
-public:
-    TempDir() {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/vemo-tool-XXXXXX";
-        _path = mkdtemp(&pattern[0]) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        DIR* dir = opendir(_path.c_str());
-        for (dirent* entry; dir != nullptr && (entry = readdir(dir)) != nullptr;) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") {
-                unlink((_path + "/" + name).c_str());
-            }
-        }
-        if (dir != nullptr) {
-            closedir(dir);
-        }
-        rmdir(_path.c_str());
-    }
-    const std::string& path() const { return _path; }
-
-private:
-    std::string _path;
-};
 
 bool isOneErrorLine(const std::string& text) {
     return text.rfind("vemo-camera: ", 0) == 0 && std::count(text.begin(), text.end(), '\n') == 1 &&
@@ -138,17 +106,6 @@ std::vector<std::string> windowObjects(pid_t pid) {
     return found;
 }
 
-// Polls done for up to 20 s; whether it became true.
-bool eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 400; ++i) {
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
-}
-
 // Runs the tool with the camera service port forwarded to port, and nothing from this
 // process's environment that could choose another module, host or preload; env is applied
 // after that. running gets the tool's pid while it runs (see runProgram).
@@ -176,17 +133,9 @@ TEST(VemoCameraTool, ListPrintsTheCamerasOfTheHost) {
     EXPECT_EQ(result.err, "");
 }
 
-TEST(VemoCameraTool, ListWithoutHostFailsWithOneLine) {
-    RefusingPort nobody;
-    const ProgramResult result = runTool({"list"}, nobody.port());
-    EXPECT_TRUE(result.finished);
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_TRUE(isOneErrorLine(result.err)) << result.err;
-}
-
-// None of these reaches the host: they end before the module is asked anything.
-TEST(VemoCameraTool, UsageAndModuleErrorsAreOneLine) {
+// Each error is one line, also that of a list that finds no host; the rest end before the module
+// is asked anything.
+TEST(VemoCameraTool, UsageModuleAndHostErrorsAreOneLine) {
     RefusingPort nobody;
     const ProgramResult help = runTool({"--help"}, nobody.port());
     EXPECT_EQ(help.exitCode, 0);
@@ -248,6 +197,11 @@ TEST(VemoCameraTool, UsageAndModuleErrorsAreOneLine) {
                 {"VEMO_CAMERA_MODULE=/nonexistent/env.so"});
     EXPECT_EQ(fromOption.exitCode, 1);
     EXPECT_NE(fromOption.err.find("/nonexistent/option.so"), std::string::npos);
+
+    const ProgramResult noHost = runTool({"list"}, nobody.port());
+    EXPECT_EQ(noHost.exitCode, 1);
+    EXPECT_EQ(noHost.out, "");
+    EXPECT_TRUE(isOneErrorLine(noHost.err)) << noHost.err;
 }
 
 // Every call of an open camera, over the guest driver and the control port of a vemo-hostd of
@@ -314,15 +268,15 @@ protected:
     // A copy-mode recording of up to a minute at 320x240 into clip; act runs with the tool's
     // pid once a few frames are in the clip's part file.
     ProgramResult recordUntil(const std::string& clip, const std::function<void(pid_t)>& act) {
-        return run({"record", "--seconds", "60", "--size", "320x240", "--out", clip},
-                   [&](pid_t tool) {
-                       EXPECT_TRUE(eventually([&] { return fileSize(clip + ".part") > 400000; }));
-                       act(tool);
-                   });
+        return run(
+            {"record", "--seconds", "60", "--size", "320x240", "--out", clip}, [&](pid_t tool) {
+                EXPECT_TRUE(eventually([&] { return fileSize(clip + ".part") > 400000; }, 20000));
+                act(tool);
+            });
     }
 
     HostProcess _host{VEMO_HOSTD_PATH};
-    TempDir _dir;
+    TempFolder _dir;
 };
 
 TEST_F(VemoCameraCommands, ParamsAndSetShowTheDevicesParametersSortedByKey) {
@@ -365,7 +319,7 @@ TEST_F(VemoCameraCommands, PreviewSavesWhatTheWindowShowsAndTheLastPreviewFrame)
                                          "the last 460800 bytes\n.*"));
     EXPECT_THAT(result.out, Not(HasSubstr("the host has not written")));
     for (const char* picture : {"/window.png", "/preview-frame.png"}) {
-        EXPECT_EQ(pngSize(readFile(_dir.path() + picture)), std::make_pair(640u, 480u)) << picture;
+        EXPECT_EQ(pngSize(readText(_dir.path() + picture)), std::make_pair(640u, 480u)) << picture;
     }
 }
 
@@ -376,7 +330,7 @@ TEST_F(VemoCameraCommands, RecordWritesAClipOrHandsEveryRecordBack) {
     ASSERT_EQ(copy.exitCode, 0) << copy.err;
     const long frames = numberAfter(copy.out, "camera 0: ");
     ASSERT_GT(frames, 0) << copy.out;
-    EXPECT_EQ(clipFrames(readFile(clip), 320, 240), frames);
+    EXPECT_EQ(clipFrames(readText(clip), 320, 240), frames);
 
     // The host is asked afterwards, while the camera is still open: closing it drops its store.
     const ProgramResult metadata =
@@ -408,7 +362,7 @@ TEST_F(VemoCameraCommands, ARecordingCutShortByTheHostsDeathKeepsItsFramesAndFai
     EXPECT_THAT(result.err, MatchesRegex(".* of 60 s: (the camera reported an error|no frame for 5 "
                                          "s).*\n"));
     EXPECT_GT(frames, 2);
-    EXPECT_EQ(clipFrames(readFile(clip), 320, 240), frames);
+    EXPECT_EQ(clipFrames(readText(clip), 320, 240), frames);
 }
 
 // SIGTERM asks a command to end: it takes its windows down with their shared memory, closes
@@ -425,14 +379,14 @@ TEST_F(VemoCameraCommands, SigtermEndsARecordingAndAPreviewCleanly) {
     EXPECT_THAT(recorded.err, HasSubstr(" of 60 s: interrupted by SIGTERM\n"));
     const long frames = numberAfter(recorded.err, "camera 0: recorded ");
     EXPECT_GT(frames, 2);
-    EXPECT_EQ(clipFrames(readFile(clip), 320, 240), frames);
+    EXPECT_EQ(clipFrames(readText(clip), 320, 240), frames);
     EXPECT_EQ(fileSize(clip + ".part"), -1);
 
     pid_t previewer = 0;
     const ProgramResult previewed =
         run({"preview", "--frames", "100000"}, [&previewer](pid_t tool) {
             previewer = tool;
-            EXPECT_TRUE(eventually([tool] { return !windowObjects(tool).empty(); }));
+            EXPECT_TRUE(eventually([tool] { return !windowObjects(tool).empty(); }, 20000));
             kill(tool, SIGTERM);
         });
     EXPECT_EQ(previewed.exitCode, 1);
@@ -457,10 +411,19 @@ TEST_F(VemoCameraCommands, SnapWritesTheJpegFileAndPrintsItsTags) {
     EXPECT_THAT(result.out, HasSubstr("  IFD0 Orientation: Right-top\n"));
     EXPECT_THAT(result.out, HasSubstr("  GPS GPSLatitudeRef: N\n"));
     EXPECT_THAT(result.out, HasSubstr("  GPS GPSProcessingMethod: GPS\n"));
+    EXPECT_THAT(result.out, HasSubstr("  GPS GPSTimeStamp: 22:13:20"));
+    EXPECT_THAT(result.out, HasSubstr("  IFD0 Make: Vemo\n"));
     EXPECT_THAT(result.out, MatchesRegex("(.*\n)?  thumbnail: [0-9]+ bytes, JPEG 75x75\n.*"));
+    // The date and time of the capture, in local time.
+    std::smatch stamp;
+    ASSERT_TRUE(std::regex_search(result.out, stamp, std::regex("  IFD0 DateTime: ([0-9: ]+)\n")));
+    struct tm taken = {};
+    ASSERT_NE(strptime(stamp[1].str().c_str(), "%Y:%m:%d %H:%M:%S", &taken), nullptr);
+    taken.tm_isdst = -1;
+    EXPECT_LT(std::abs(difftime(mktime(&taken), time(nullptr))), 60.0) << stamp[1];
 
     // The file is the JPEG alone, up to its end marker, and decodes without a warning.
-    const std::string file = readFile(photo);
+    const std::string file = readText(photo);
     EXPECT_EQ(numberAfter(result.out, "wrote " + photo + ": JPEG 640x480, "),
               static_cast<long>(file.size()));
     ASSERT_GT(file.size(), 4u);

@@ -1,10 +1,8 @@
 #include "support/GuestHost.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace vemo {
 namespace test {
@@ -15,10 +13,9 @@ const char* const kGuestVariables[] = {"VEMO_NAT_PORT_10072", "VEMO_NAT_PORT_100
 }
 
 GuestHost::GuestHost(std::string hostdPath, bool keepRecord) : _host(std::move(hostdPath)) {
-    char folder[] = "/tmp/vemo-guesthost-XXXXXX";
-    if (keepRecord && mkdtemp(folder) != nullptr) {
-        _folder = folder;
-        _recordPath = _folder + "/record.log";
+    if (keepRecord) {
+        _folder = std::make_unique<TempFolder>();
+        _recordPath = _folder->file("record.log");
     }
 }
 
@@ -26,10 +23,6 @@ GuestHost::~GuestHost() {
     _host.stop();
     for (const char* name : kGuestVariables) {
         unsetenv(name);
-    }
-    if (!_folder.empty()) {
-        unlink(_recordPath.c_str());
-        rmdir(_folder.c_str());
     }
 }
 

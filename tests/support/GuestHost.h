@@ -5,10 +5,12 @@
 // of the service ports, the guest-driver endpoint). The environment is restored and the host
 // stopped on destruction. Set the environment before any thread of the test starts.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "support/HostProcess.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace test {
@@ -37,7 +39,7 @@ public:
 
 private:
     HostProcess _host;
-    std::string _folder;
+    std::unique_ptr<TempFolder> _folder;  // holds the record, when kept
     std::string _recordPath;
 };
 

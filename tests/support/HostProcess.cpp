@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <thread>
 #include <utility>
 
@@ -83,11 +84,11 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
     return pointers;
 }
 
-// Ends pid: SIGTERM, then SIGKILL when it is still there after kStopTimeout. Returns the
-// wait status, -1 when it could not be collected.
-int terminate(pid_t pid) {
+// Ends pid: signal, then SIGKILL when it is still there after kStopTimeout. Returns the wait
+// status, -1 when it could not be collected.
+int terminate(pid_t pid, int signal) {
     int status = -1;
-    kill(pid, SIGTERM);
+    kill(pid, signal);
     if (waitForExit(pid, kStopTimeout, &status)) {
         return status;
     }
@@ -156,6 +157,14 @@ bool waitForExit(pid_t pid, std::chrono::milliseconds timeout, int* status) {
     }
 }
 
+size_t residentBytes(pid_t pid) {
+    std::ifstream statm("/proc/" + std::to_string(pid) + "/statm");
+    size_t size = 0;
+    size_t resident = 0;
+    statm >> size >> resident;
+    return resident * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
 bool parseReadyLine(const std::string& line, std::map<std::string, std::string>* fields) {
     const size_t prefixLength = sizeof(kReadyPrefix) - 1;
     if (line.compare(0, prefixLength, kReadyPrefix) != 0 ||
@@ -183,8 +192,10 @@ HostProcess::HostProcess(std::string program) : _program(std::move(program)) {}
 
 HostProcess::~HostProcess() {
     stop();
-    if (_output >= 0) {
-        close(_output);
+    for (const int fd : {_output, _errors}) {
+        if (fd >= 0) {
+            close(fd);
+        }
     }
 }
 
@@ -195,22 +206,27 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
     }
     _fields.clear();
     _error.clear();
-    if (_output >= 0) {
-        close(_output);
+    for (int* fd : {&_output, &_errors}) {
+        if (*fd >= 0) {
+            close(*fd);
+        }
     }
     _output = openCaptureFile();
-    if (_output < 0) {
+    _errors = _captureErrors ? openCaptureFile() : -1;
+    if (_output < 0 || (_captureErrors && _errors < 0)) {
         _error = std::string("cannot create a file for the output: ") + strerror(errno);
         return false;
     }
     // No web console unless a test asks for one (a later --web-port wins).
-    std::vector<std::string> allArgs{"--camera-port", "0",  "--control-port", "0",
-                                     "--web-port",    "off"};
+    std::vector<std::string> allArgs{"--camera-port", "0", "--control-port", "0"};
+    if (!_defaultWeb) {
+        allArgs.insert(allArgs.end(), {"--web-port", "off"});
+    }
     if (!_paced) {
         allArgs.push_back("--unpaced");
     }
     allArgs.insert(allArgs.end(), args.begin(), args.end());
-    _pid = spawnProgram(_program, allArgs, {"LD_PRELOAD"}, _output, -1);
+    _pid = spawnProgram(_program, allArgs, {"LD_PRELOAD"}, _output, _errors);
     if (_pid < 0) {
         _error = std::string("cannot start ") + _program + ": " + strerror(errno);
         return false;
@@ -241,11 +257,20 @@ bool HostProcess::start(const std::vector<std::string>& args, std::chrono::milli
     }
 }
 
-int HostProcess::stop() {
+int HostProcess::stop(int signal) {
     if (_pid <= 0) {
         return -1;
     }
-    const int status = terminate(_pid);
+    const int status = terminate(_pid, signal);
+    _pid = -1;
+    return status;
+}
+
+int HostProcess::waitForEnd(std::chrono::milliseconds timeout) {
+    int status = -1;
+    if (_pid <= 0 || !waitForExit(_pid, timeout, &status)) {
+        return -1;
+    }
     _pid = -1;
     return status;
 }
@@ -267,6 +292,10 @@ int HostProcess::port(const std::string& key) const {
 
 std::string HostProcess::output() const {
     return _output >= 0 ? readAll(_output) : std::string();
+}
+
+std::string HostProcess::errorOutput() const {
+    return _errors >= 0 ? readAll(_errors) : std::string();
 }
 
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,

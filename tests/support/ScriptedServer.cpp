@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "support/LittleEndian.h"
+#include "support/LoopbackSockets.h"
+
 namespace vemo {
 namespace test {
 
@@ -25,23 +28,12 @@ void setTimeouts(int fd) {
 }  // namespace
 
 ScriptedServer::ScriptedServer(Script script, int connections) : _listener(-1), _port(0) {
-    _listener = socket(AF_INET, SOCK_STREAM, 0);
-    if (_listener < 0) {
-        throw std::runtime_error("socket failed");
-    }
-    struct sockaddr_in address;
-    memset(&address, 0, sizeof(address));
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (bind(_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(_listener, 8) != 0 ||
-        getsockname(_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    _listener = bindLoopback(&_port);
+    if (_listener < 0 || listen(_listener, 8) != 0) {
         close(_listener);
         throw std::runtime_error("listen failed");
     }
     setTimeouts(_listener);
-    _port = ntohs(address.sin_port);
     _thread = std::thread([this, script, connections] {
         for (int i = 0; i < connections; ++i) {
             const int fd = accept(_listener, nullptr, nullptr);
@@ -103,23 +95,11 @@ bool ScriptedServer::writeAll(int fd, const Bytes& bytes, size_t chunk) {
 
 bool ScriptedServer::readPacket(int fd, Bytes* payload) {
     Bytes prefix;
-    if (!readExactly(fd, &prefix, 4)) {
-        return false;
-    }
-    const size_t n =
-        prefix[0] | (prefix[1] << 8) | (prefix[2] << 16) | (static_cast<size_t>(prefix[3]) << 24);
-    return readExactly(fd, payload, n);
+    return readExactly(fd, &prefix, 4) && readExactly(fd, payload, loadLe32(prefix.data()));
 }
 
 ScriptedServer::Bytes ScriptedServer::packet(const Bytes& payload) {
-    const uint32_t n = static_cast<uint32_t>(payload.size());
-    Bytes out(4 + payload.size());
-    out[0] = static_cast<unsigned char>(n);
-    out[1] = static_cast<unsigned char>(n >> 8);
-    out[2] = static_cast<unsigned char>(n >> 16);
-    out[3] = static_cast<unsigned char>(n >> 24);
-    std::copy(payload.begin(), payload.end(), out.begin() + 4);
-    return out;
+    return lengthPrefixed(payload);
 }
 
 }  // namespace test

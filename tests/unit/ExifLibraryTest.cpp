@@ -6,8 +6,6 @@
 
 #include <jhead.h>
 
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -20,7 +18,9 @@
 #include <sstream>
 
 #include "ImagingSupport.h"
+#include "support/HostProcess.h"
 #include "support/LogCapture.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace test {
@@ -33,34 +33,20 @@ struct ExifField {
     std::string type;
 };
 
-std::string runCommand(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    pclose(pipe);
-    return output;
-}
+const char kExiftool[] = "/usr/bin/exiftool";
 
-bool haveExiftool() {
-    return system("exiftool -ver >/dev/null 2>&1") == 0;
+std::string exiftool(const std::vector<std::string>& args) {
+    return runProgram(kExiftool, args).out;
 }
 
 // A file of the bytes for exiftool to read, removed at the end of the test.
 struct TempFile {
-    explicit TempFile(const std::vector<uint8_t>& bytes)
-        : path(testing::TempDir() + "vemo-exif-" + std::to_string(getpid()) + ".jpg") {
+    explicit TempFile(const std::vector<uint8_t>& bytes) : path(folder.file("picture.jpg")) {
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
     }
-    ~TempFile() { remove(path.c_str()); }
+    const TempFolder folder;
     const std::string path;
 };
 
@@ -77,7 +63,7 @@ std::map<std::string, ExifField> exiftoolFields(const std::string& path) {
     std::map<std::string, ExifField> fields;
     std::vector<std::string> directories;
     std::string pending;
-    std::istringstream listing(runCommand("exiftool -v2 '" + path + "'"));
+    std::istringstream listing(exiftool({"-v2", path}));
     std::string line;
     std::smatch match;
     while (std::getline(listing, line)) {
@@ -235,7 +221,7 @@ TEST(ExifLibrary, TagNamesAreExiftoolsAndEachDirectoryKnowsOnlyItsOwn) {
 }
 
 TEST(ExifLibrary, CameraPictureReadsBackInExiftoolWithEveryTagTypedAndPlaced) {
-    if (!haveExiftool()) {
+    if (access(kExiftool, X_OK) != 0) {
         GTEST_SKIP() << "exiftool is not installed";
     }
     const std::vector<uint8_t> picture = encodedPicture(643, 481);
@@ -280,12 +266,12 @@ TEST(ExifLibrary, CameraPictureReadsBackInExiftoolWithEveryTagTypedAndPlaced) {
     expectFields(fields, expected);
 
     // exiftool's own reading: no errors or warnings, and the values a viewer shows.
-    EXPECT_EQ(runCommand("exiftool -n -s3 -Validate -ExifIFD:FocalLength -GPSProcessingMethod "
-                         "-Composite:GPSLatitude -Composite:GPSLongitude -Composite:GPSAltitude '" +
-                         path + "'"),
+    EXPECT_EQ(exiftool({"-n", "-s3", "-Validate", "-ExifIFD:FocalLength", "-GPSProcessingMethod",
+                        "-Composite:GPSLatitude", "-Composite:GPSLongitude",
+                        "-Composite:GPSAltitude", path}),
               "0 0 0\n4.31\nGPS\n37.4219997222222\n-122.084\n-3\n");
 
-    const std::string extracted = runCommand("exiftool -b -ThumbnailImage '" + path + "'");
+    const std::string extracted = exiftool({"-b", "-ThumbnailImage", path});
     EXPECT_EQ(std::vector<uint8_t>(extracted.begin(), extracted.end()), thumbnail);
     DecodedImage image;
     ASSERT_TRUE(decodeJpeg(std::vector<uint8_t>(extracted.begin(), extracted.end()), &image));
@@ -297,7 +283,7 @@ TEST(ExifLibrary, CameraPictureReadsBackInExiftoolWithEveryTagTypedAndPlaced) {
 }
 
 TEST(ExifLibrary, ValuesAreReadWithinTheirDataLengthAndUnfitOnesSkipped) {
-    if (!haveExiftool()) {
+    if (access(kExiftool, X_OK) != 0) {
         GTEST_SKIP() << "exiftool is not installed";
     }
     LogCapture log;

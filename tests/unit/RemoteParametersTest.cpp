@@ -4,14 +4,17 @@
 
 #include <string.h>
 
+#include <functional>
 #include <vector>
 
 #include "RemoteParameters.h"
+#include "support/LittleEndian.h"
 #include "support/LogCapture.h"
 
 using android::AString;
 using android::CRemoteParameters;
 using Bytes = std::vector<unsigned char>;
+using vemo::test::concat;
 
 namespace {
 
@@ -24,14 +27,6 @@ Bytes flattenOf(CRemoteParameters& message) {
 
 Bytes text(const char* s) {
     return Bytes(s, s + strlen(s) + 1);
-}
-
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& p : parts) {
-        out.insert(out.end(), p.begin(), p.end());
-    }
-    return out;
 }
 
 // Decodes bytes held in an array of exactly their size, so that a read past the end is caught
@@ -53,116 +48,103 @@ const Bytes kReturnOne = {0x5F, 0x5F, 0x72, 0x65, 0x74, 0x75, 0x72, 0x6E,
 
 }  // namespace
 
-TEST(RemoteParameters, WorkedExamplesFlattenToTheirBytes) {
-    CRemoteParameters request;
-    request.addParam("__function", "getNumCameras");
-    EXPECT_EQ(flattenOf(request), kGetNumCameras);
+struct Golden {
+    const char* name;
+    std::function<void(CRemoteParameters*)> fill;
+    Bytes bytes;
+};
 
-    CRemoteParameters reply;
-    reply.addParam("__return", 1ul);
-    EXPECT_EQ(flattenOf(reply), kReturnOne);
+// The worked examples, keys in byte order (capitals before the underscore before small
+// letters), and each value type, little-endian and unaligned.
+const Golden kGoldens[] = {
+    {"getNumCameras request",
+     [](CRemoteParameters* m) { m->addParam("__function", "getNumCameras"); }, kGetNumCameras},
+    {"return 1 reply", [](CRemoteParameters* m) { m->addParam("__return", 1ul); }, kReturnOne},
+    {"initThis request",
+     [](CRemoteParameters* m) {
+         m->addParam("__remote_class", "CameraDevice");
+         m->addParam("__function", "__initThis");
+     },
+     concat({text("__function"),
+             {0},
+             text("__initThis"),
+             text("__remote_class"),
+             {0},
+             text("CameraDevice"),
+             {0}})},
+    {"deleteThis request", [](CRemoteParameters* m) { m->addParam("__function", "__deleteThis"); },
+     concat({text("__function"), {0}, text("__deleteThis"), {0}})},
+    {"keys in byte order",
+     [](CRemoteParameters* m) {
+         m->addParam("id", 7ul);
+         m->addParam("__function", "f");
+         m->addParam("Zoom", static_cast<unsigned char>(1));
+     },
+     concat({text("Zoom"),
+             {1, 1},
+             text("__function"),
+             {0},
+             text("f"),
+             text("id"),
+             {3, 7, 0, 0, 0},
+             {0}})},
+    {"every type",
+     [](CRemoteParameters* m) {
+         const unsigned char frame[] = {0, 0xFF, 7};
+         m->addParam("a", static_cast<unsigned short>(258));
+         m->addParam("bb", 258ul);
+         m->addParam("c", "");
+         m->addParam("d", nullptr, 0ul);
+         m->addParam("e", frame, sizeof(frame));
+     },
+     concat({text("a"),
+             {2, 0x02, 0x01},
+             text("bb"),
+             {3, 0x02, 0x01, 0, 0},
+             text("c"),
+             {0, 0},
+             text("d"),
+             {4, 0, 0, 0, 0},
+             text("e"),
+             {4, 3, 0, 0, 0, 0, 0xFF, 7},
+             {0}})},
+    {"empty container", [](CRemoteParameters*) {}, {0}},
+};
 
-    CRemoteParameters init;
-    init.addParam("__remote_class", "CameraDevice");
-    init.addParam("__function", "__initThis");
-    const Bytes initBytes = concat({text("__function"),
-                                    {0},
-                                    text("__initThis"),
-                                    text("__remote_class"),
-                                    {0},
-                                    text("CameraDevice"),
-                                    {0}});
-    ASSERT_EQ(initBytes.size(), 53u);
-    EXPECT_EQ(flattenOf(init), initBytes);
-
-    CRemoteParameters destroy;
-    destroy.addParam("__function", "__deleteThis");
-    const Bytes destroyBytes = concat({text("__function"), {0}, text("__deleteThis"), {0}});
-    ASSERT_EQ(destroyBytes.size(), 26u);
-    EXPECT_EQ(flattenOf(destroy), destroyBytes);
-}
-
-TEST(RemoteParameters, WorkedExamplesDecodeToTheirValues) {
-    CRemoteParameters request;
-    EXPECT_EQ(unflattenExact(&request, kGetNumCameras), 26);
-    EXPECT_STREQ(request.getStrParam("__function").c_str(), "getNumCameras");
-
-    CRemoteParameters reply;
-    EXPECT_EQ(unflattenExact(&reply, kReturnOne), 14);
-    EXPECT_EQ(reply.getU32Param("__return"), 1u);
-}
-
-TEST(RemoteParameters, EntriesAreWrittenInByteOrderOfTheirKeys) {
-    CRemoteParameters message;
-    message.addParam("id", 7ul);
-    message.addParam("exposurevalue", 2ul);
-    message.addParam("__function", "setExposureCompensation");
-    message.addParam("Zoom", static_cast<unsigned char>(1));
-    const Bytes bytes = flattenOf(message);
-    // Capitals sort before the underscore, which sorts before small letters.
-    const char* expected[] = {"Zoom", "__function", "exposurevalue", "id"};
-    size_t p = 0;
-    for (const char* key : expected) {
-        ASSERT_LT(p, bytes.size());
-        EXPECT_STREQ(reinterpret_cast<const char*>(&bytes[p]), key);
-        p += strlen(key) + 1;
-        const unsigned char type = bytes[p++];
-        p += type == 0 ? strlen(reinterpret_cast<const char*>(&bytes[p])) + 1 : type == 1 ? 1 : 4;
+TEST(RemoteParameters, GoldenBytesFlattenAndDecodeBothWays) {
+    for (const Golden& golden : kGoldens) {
+        SCOPED_TRACE(golden.name);
+        CRemoteParameters message;
+        golden.fill(&message);
+        EXPECT_EQ(flattenOf(message), golden.bytes);
+        CRemoteParameters decoded;
+        EXPECT_EQ(unflattenExact(&decoded, golden.bytes),
+                  static_cast<int>(golden.bytes.size()) - 1);
+        EXPECT_EQ(flattenOf(decoded), golden.bytes);
     }
-    EXPECT_EQ(p + 1, bytes.size());
-    EXPECT_EQ(bytes.back(), 0);
-}
+    EXPECT_EQ(kGoldens[2].bytes.size(), 53u);
+    EXPECT_EQ(kGoldens[3].bytes.size(), 26u);
 
-TEST(RemoteParameters, ValueEncodingsAreLittleEndianAndUnaligned) {
-    CRemoteParameters message;
-    message.addParam("a", static_cast<unsigned short>(258));
-    message.addParam("bb", 258ul);
-    message.addParam("c", "");
-    message.addParam("d", nullptr, 0ul);
-    const Bytes expected = concat({text("a"),
-                                   {2, 0x02, 0x01},
-                                   text("bb"),
-                                   {3, 0x02, 0x01, 0, 0},
-                                   text("c"),
-                                   {0, 0},
-                                   text("d"),
-                                   {4, 0, 0, 0, 0},
-                                   {0}});
-    EXPECT_EQ(flattenOf(message), expected);
-
+    // Decoded values read back by their type; an empty buffer hands out nothing.
     CRemoteParameters decoded;
-    EXPECT_EQ(unflattenExact(&decoded, expected), static_cast<int>(expected.size()) - 1);
+    unflattenExact(&decoded, kGoldens[5].bytes);
     EXPECT_EQ(decoded.getU16Param("a"), 258);
     EXPECT_EQ(decoded.getU32Param("bb"), 258u);
-    EXPECT_STREQ(decoded.getStrParam("c").c_str(), "");
     unsigned char* data = reinterpret_cast<unsigned char*>(&decoded);
     EXPECT_EQ(decoded.getBufParam("d", &data), 0u);
     EXPECT_EQ(data, nullptr);
-}
-
-TEST(RemoteParameters, EmptyContainerIsOneEndByte) {
-    CRemoteParameters empty;
-    EXPECT_EQ(empty.getFlattenedSize(), 1);
-    EXPECT_EQ(flattenOf(empty), Bytes{0});
-
-    CRemoteParameters decoded;
+    // Bytes after the end byte are not the message's.
     EXPECT_EQ(unflattenExact(&decoded, Bytes{0, 'x', 'y'}), 0);
-    EXPECT_EQ(decoded.getFlattenedSize(), 1);
 }
 
-TEST(RemoteParameters, SameKeyTwiceKeepsOneEntryWithTheLaterValue) {
+TEST(RemoteParameters, SameKeyTwiceKeepsTheLaterValueAndAnEmptyKeyIsRefused) {
+    vemo::test::LogCapture log;
     CRemoteParameters message;
     message.addParam("ix", 1ul);
     message.addParam("ix", "two");
+    message.addParam("", 5ul);
     EXPECT_EQ(message.getFlattenedSize(), 1 + 2 + 2 + 4);
     EXPECT_STREQ(message.getStrParam("ix").c_str(), "two");
-}
-
-TEST(RemoteParameters, EmptyKeyIsRefused) {
-    vemo::test::LogCapture log;
-    CRemoteParameters message;
-    message.addParam("", 5ul);
-    EXPECT_EQ(message.getFlattenedSize(), 1);
 }
 
 TEST(RemoteParameters, MismatchedOrAbsentQueriesGiveZeroAndLog) {
@@ -205,21 +187,6 @@ TEST(RemoteParameters, BufferBytesBelongToTheirReaderAndOutliveTheMessage) {
     CRemoteParameters untouched;
     untouched.addParam("frame", frame, sizeof(frame));
     untouched.addParam("frame", frame, 2ul);
-}
-
-TEST(RemoteParameters, DecodedMessageRoundTripsToTheSameBytes) {
-    CRemoteParameters message;
-    const unsigned char payload[] = {0, 0xFF, 0, 7};
-    message.addParam("__function", "getFrameContents");
-    message.addParam("frame", payload, sizeof(payload));
-    message.addParam("ts_high", 1ul);
-    message.addParam("ts_low", 0xFFFFFFFFul);
-    message.addParam("u8", static_cast<unsigned char>(200));
-    const Bytes bytes = flattenOf(message);
-
-    CRemoteParameters decoded;
-    EXPECT_EQ(unflattenExact(&decoded, bytes), static_cast<int>(bytes.size()) - 1);
-    EXPECT_EQ(flattenOf(decoded), bytes);
 }
 
 TEST(RemoteParameters, BadTypeCodeStopsDecodingAndKeepsEarlierEntries) {

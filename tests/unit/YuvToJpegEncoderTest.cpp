@@ -137,12 +137,9 @@ private:
     size_t _written = 0;
 };
 
-TEST(YuvToJpegEncoder, Nv21OfAnySizeDecodesAtItsSizeInItsColours) {
+TEST(YuvToJpegEncoder, Nv21AndYuyvOfAnySizeDecodeAtTheirSizeInTheirColours) {
     expectSizesAndColours(HAL_PIXEL_FORMAT_YCrCb_420_SP, 0);
     expectSizesAndColours(HAL_PIXEL_FORMAT_YCrCb_420_SP, 13);
-}
-
-TEST(YuvToJpegEncoder, YuyvOfAnySizeDecodesAtItsSizeInItsColours) {
     expectSizesAndColours(HAL_PIXEL_FORMAT_YCbCr_422_I, 0);
     expectSizesAndColours(HAL_PIXEL_FORMAT_YCbCr_422_I, 6);
 }

@@ -9,7 +9,6 @@
 #include "FrameTestSupport.h"
 #include "HostTestSupport.h"
 #include "SessionTestSupport.h"
-#include "TestPattern.h"
 
 namespace vemo {
 namespace host {
@@ -19,23 +18,15 @@ using test::callSession;
 using test::describe;
 using test::initRequest;
 using test::readCounter;
+using test::releaseRequest;
 using test::request;
 using test::u64;
+using test::with;
 
 uint64_t nowMicros() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
                                      std::chrono::steady_clock::now().time_since_epoch())
                                      .count());
-}
-
-Message with(Message m, std::string_view key, uint32_t value) {
-    m.set(key, Value::u32(value));
-    return m;
-}
-
-Message with(Message m, std::string_view key, std::string_view text) {
-    m.set(key, Value::string(text));
-    return m;
 }
 
 // Camera 0 with small sizes (one of them with padded YV12 rows), camera 1 without white balance
@@ -106,11 +97,8 @@ TEST_F(HostCamera, CameraFunctionsNeedASelectedCamera) {
     EXPECT_EQ(describe(call(with(request("getFrameContents"), "id", 1))),
               "__error=str:\"getFrameContents: no camera selected; setCameraIx must come first\"");
     // Releases reach the shared store without a camera.
-    Message release = request("releaseOneFrame");
-    release.set("sample_store", Value::u32(1));
-    release.set("sample_num_high", Value::u32(1));
-    release.set("sample_num_low", Value::u32(1));
-    EXPECT_EQ(describe(call(release)), "__return=u32:4294967295");
+    EXPECT_EQ(describe(call(releaseRequest(1, (uint64_t{1} << 32) + 1))),
+              "__return=u32:4294967295");
 
     EXPECT_EQ(describe(call(request("setCameraIx", 0))), "__return=u32:0");
     EXPECT_EQ(describe(call(request("getNumPreviewSize"))), "__return=u32:3");
@@ -138,20 +126,6 @@ TEST_F(HostCamera, SizeListsComeFromTheCameraConfiguration) {
     for (const auto& c : cases) {
         EXPECT_EQ(describe(call(c.request)), c.reply);
     }
-
-    // Camera 1 has the default sizes; its pictures offer the preview sizes.
-    call(request("setCameraIx", 1));
-    std::string answers;
-    for (const Message& m :
-         {request("getPreviewSize", 0), request("getPreviewSize", 1), request("getPreviewSize", 2),
-          request("getPreferredPreviewSize"), request("getPictureSize", 0),
-          request("getPictureSize", 2), request("getVideoSize", 0), request("getVideoSize", 1)}) {
-        answers += describe(call(m)) + " ";
-    }
-    EXPECT_EQ(answers,
-              "__return=str:\"1920x1080\" __return=str:\"1280x720\" __return=str:\"640x480\" "
-              "__return=str:\"1280x720\" __return=str:\"1920x1080\" __return=str:\"640x480\" "
-              "__return=str:\"1280x720\" __return=str:\"640x480\" ");
 }
 
 TEST_F(HostCamera, SettersAnswerZeroOrAnErrorThatKeepsThePreviousValue) {
@@ -281,34 +255,8 @@ TEST_F(HostCamera, PhotoAndThumbnailAreJpegFilesOfTheSamePicture) {
     const auto decodedThumb = test::decodeJpeg(thumb.data(), thumb.size());
     ASSERT_TRUE(decodedPhoto && decodedThumb);
     EXPECT_EQ(decodedPhoto->size, (FrameSize{1280, 720}));
+    // What the thumbnail shows of the picture is the sources' test.
     EXPECT_EQ(decodedThumb->size, (FrameSize{96, 72}));
-    // The thumbnail is the middle 960x720 of the picture: from the second bar (yellow) to the
-    // seventh (blue).
-    const auto rgbAt = [&](int x, int y) {
-        const uint8_t* p = &decodedThumb->rgb[(static_cast<size_t>(y) * 96 + x) * 3];
-        return std::vector<int>{p[0], p[1], p[2]};
-    };
-    const auto near = [](std::vector<int> a, std::vector<int> b) {
-        for (int i = 0; i < 3; ++i) {
-            if (std::abs(a[i] - b[i]) > 24) {
-                return false;
-            }
-        }
-        return true;
-    };
-    EXPECT_TRUE(near(rgbAt(3, 10), {191, 191, 0}));
-    EXPECT_TRUE(near(rgbAt(92, 10), {0, 0, 191}));
-}
-
-// The module offers its clients 75x75 thumbnails, an odd size no frame could have.
-TEST_F(HostCamera, ThumbnailsAreByDefaultTheSizeTheModuleOffers) {
-    call(request("setCameraIx", 1));
-    call(with(request("captureFrame"), "id", 0));
-    const std::vector<uint8_t> thumb =
-        frameOf(call(with(request("getThumbnailContents"), "id", 0)));
-    const auto decoded = test::decodeJpeg(thumb.data(), thumb.size());
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->size, (FrameSize{75, 75}));
 }
 
 TEST_F(HostCamera, ExposureAndWhiteBalanceAreRememberedAndVisible) {
@@ -404,11 +352,7 @@ TEST_F(HostCamera, SampleStoreKeepsVideoFramesUntilReleased) {
               4u);
 
     const auto release = [&](uint32_t sampleStore, uint64_t number) {
-        Message m = request("releaseOneFrame");
-        m.set("sample_store", Value::u32(sampleStore));
-        m.set("sample_num_high", Value::u32(static_cast<uint32_t>(number >> 32)));
-        m.set("sample_num_low", Value::u32(static_cast<uint32_t>(number)));
-        return describe(call(m));
+        return describe(call(releaseRequest(sampleStore, number)));
     };
     const uint64_t first = u64(saved[0], "sample_num");
     EXPECT_EQ(release(store, first), "__return=u32:0");
@@ -422,31 +366,6 @@ TEST_F(HostCamera, SampleStoreKeepsVideoFramesUntilReleased) {
     EXPECT_EQ(_state.samples.outstanding(store), 0u);
     SetUp();
     EXPECT_EQ(release(store, first + 1), "__return=u32:4294967295");
-}
-
-TEST(CameraState, KeepsWhatThePreviewWindowAndRateNeed) {
-    const HostConfig config = testCameras();
-    HostState state(config);
-    CameraState camera(state, 0);
-    ASSERT_TRUE(camera.setPreviewSize("176x144").isOk());
-    camera.capture();
-    camera.capture();
-    // RGB888 at the preview size: R, G, B bytes, the counter in all three.
-    const std::vector<uint8_t>& rgb = camera.windowFrame();
-    ASSERT_EQ(rgb.size(), 176u * 144 * 3);
-    EXPECT_EQ(
-        test::readCounter(
-            {176, 144}, [&](int x, int y) { return rgb[(static_cast<size_t>(y) * 176 + x) * 3]; }),
-        2u);
-    const Rect yellow = TestPattern::layout({176, 144}).bars[1];
-    const size_t at = (static_cast<size_t>(yellow.height / 2) * 176 + yellow.x + 4) * 3;
-    EXPECT_EQ(std::vector<uint8_t>(rgb.begin() + at, rgb.begin() + at + 3),
-              (std::vector<uint8_t>{191, 191, 0}));
-
-    EXPECT_EQ(camera.previewFps(), 30u);
-    EXPECT_TRUE(camera.setPreviewFps(15).isOk());
-    EXPECT_FALSE(camera.setPreviewFps(121).isOk());
-    EXPECT_EQ(camera.previewFps(), 15u);
 }
 
 SampleStore::Storage storageOf(size_t size, uint64_t version = 0) {

@@ -11,32 +11,12 @@
 
 #include "CameraState.h"
 #include "HostState.h"
+#include "support/Eventually.h"
+#include "support/HostProcess.h"
 
 namespace vemo {
 namespace host {
 namespace {
-
-// Bytes of resident memory of this process.
-long residentBytes() {
-    long pages = 0;
-    long resident = 0;
-    FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm != nullptr) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
-            resident = 0;
-        }
-        std::fclose(statm);
-    }
-    return resident * ::sysconf(_SC_PAGESIZE);
-}
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds time) {
-    const auto end = std::chrono::steady_clock::now() + time;
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return done();
-}
 
 TEST(CameraPipeline, OneLivePipelineServesEveryInstanceAndStopsAfterTheLastCloses) {
     HostConfig config = HostConfig::withCameras(1);
@@ -58,21 +38,21 @@ TEST(CameraPipeline, OneLivePipelineServesEveryInstanceAndStopsAfterTheLastClose
     {
         CameraState first(state, 0);
         CameraState second(state, 0);
-        const long before = residentBytes();
+        const size_t before = vemo::test::residentBytes(getpid());
         std::this_thread::sleep_for(MediaPipeline::kLinger + std::chrono::milliseconds(500));
         EXPECT_TRUE(pipeline->running());
         // Some 400 pictures came and none was taken: still one kept.
-        EXPECT_LT(residentBytes() - before, 8l << 20);
+        EXPECT_LT(vemo::test::residentBytes(getpid()), before + (size_t{8} << 20));
         first.capture();
         second.capture();
         EXPECT_EQ(first.frame(CameraState::Stream::kPreview),
                   second.frame(CameraState::Stream::kPreview));
     }
     EXPECT_TRUE(pipeline->running());
-    EXPECT_TRUE(eventually([&] { return !pipeline->running(); },
-                           MediaPipeline::kLinger + std::chrono::seconds(2)));
+    const int linger = static_cast<int>(MediaPipeline::kLinger.count());
+    EXPECT_TRUE(vemo::test::eventually([&] { return !pipeline->running(); }, linger + 2000));
     CameraState again(state, 0);
-    EXPECT_TRUE(eventually([&] { return pipeline->running(); }, std::chrono::seconds(3)));
+    EXPECT_TRUE(vemo::test::eventually([&] { return pipeline->running(); }));
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ namespace {
 
 using test::describe;
 using test::request;
+using test::with;
 
 constexpr uint8_t kUntouched = 0xEE;
 
@@ -141,16 +142,9 @@ protected:
 
     Message call(const Message& request) { return test::callSession(_session, request); }
     std::string update(uint32_t id) {
-        Message m = request("updateFrameToCB");
-        m.set("frame_id", Value::u32(0));
-        m.set("cb", Value::u32(id));
-        return describe(call(m));
+        return describe(call(with(with(request("updateFrameToCB"), "frame_id", 0), "cb", id)));
     }
-    void capture() {
-        Message m = request("captureFrame");
-        m.set("id", Value::u32(0));
-        call(m);
-    }
+    void capture() { call(with(request("captureFrame"), "id", 0)); }
 
     test::HostLogCapture _log;
     HostConfig _config = HostConfig::withCameras(1);
@@ -167,9 +161,7 @@ TEST_F(UpdateFrameToCB, DrawsThePictureIntoPaddedRowsAndStampsTheHeaderLast) {
     }
     ASSERT_EQ(update(buffer.id), "__return=u32:0");
 
-    Message preview = request("getPreviewContents");
-    preview.set("id", Value::u32(1));
-    const Message frame = call(preview);
+    const Message frame = call(with(request("getPreviewContents"), "id", 1));
     std::vector<uint8_t> bytes = buffer.bytes();
     EXPECT_EQ(buffer.u32(28), 42u);
     EXPECT_EQ(buffer.u32(40), 3u);

@@ -156,16 +156,13 @@ protected:
     // A client of the camera service with camera ix selected.
     std::unique_ptr<test::TestClient> client(uint32_t ix) {
         auto client = std::make_unique<test::TestClient>();
-        EXPECT_TRUE(client->connect(static_cast<uint16_t>(_host.cameraPort())));
-        EXPECT_TRUE(client->call(test::initRequest()));
-        EXPECT_TRUE(client->call(test::request("setCameraIx", ix)));
+        EXPECT_TRUE(client->open(static_cast<uint16_t>(_host.cameraPort()), ix));
         return client;
     }
 
     // Captures answered within the time, asked back to back.
     static int capturesWithin(test::TestClient& client, Clock::duration time) {
-        Message capture = test::request("captureFrame");
-        capture.set("id", Value::u32(0));
+        const Message capture = test::with(test::request("captureFrame"), "id", 0);
         int count = 0;
         const Clock::time_point end = Clock::now() + time;
         while (Clock::now() < end && count < 1000) {
@@ -193,8 +190,7 @@ TEST_F(PacedHost, CapturesComeAtTheCameraRateAndAClipsRate) {
 
 TEST_F(PacedHost, StoppingEndsACaptureThatWaitsForItsTime) {
     std::unique_ptr<test::TestClient> slow = client(2);
-    Message capture = test::request("captureFrame");
-    capture.set("id", Value::u32(0));
+    const Message capture = test::with(test::request("captureFrame"), "id", 0);
     ASSERT_TRUE(slow->call(capture));  // the first picture is due at once
     auto waiting = std::async(std::launch::async, [&slow, &capture] { slow->call(capture); });
     ASSERT_EQ(waiting.wait_for(milliseconds(200)), std::future_status::timeout);

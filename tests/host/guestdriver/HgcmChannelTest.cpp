@@ -18,6 +18,8 @@
 
 #include "HgcmChannel.h"
 #include "HgcmTestSupport.h"
+#include "support/Eventually.h"
+#include "support/LittleEndian.h"
 
 namespace vemo {
 namespace host {
@@ -25,20 +27,8 @@ namespace {
 
 using test::GuestParam;
 using test::HgcmTestClient;
-
-uint32_t le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-std::vector<uint8_t> words(std::initializer_list<uint32_t> values) {
-    std::vector<uint8_t> bytes;
-    for (const uint32_t v : values) {
-        for (int i = 0; i < 4; ++i) {
-            bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    }
-    return bytes;
-}
+using vemo::test::le32Words;
+using vemo::test::loadLe32;
 
 std::vector<uint8_t> pattern(size_t size, uint8_t seed) {
     std::vector<uint8_t> bytes(size);
@@ -115,16 +105,16 @@ protected:
         if (!receive(head, 8)) {
             return message;
         }
-        message.op = le32(head);
-        message.index = le32(head + 4);
+        message.op = loadLe32(head);
+        message.index = loadLe32(head + 4);
         if (message.op == VEMO_HGCM_OP_DONE) {
             return message;
         }
         if (!receive(head + 8, 8)) {
             return HostMessage();
         }
-        message.offset = le32(head + 8);
-        message.length = le32(head + 12);
+        message.offset = loadLe32(head + 8);
+        message.length = loadLe32(head + 12);
         if (message.op == VEMO_HGCM_OP_WRITE) {
             message.data.resize(message.length);
             if (!receive(message.data.data(), message.length)) {
@@ -165,11 +155,11 @@ TEST_F(HgcmChannelWire, HeldWritesKeepTheirPlaceBeforeReadsLargeWritesAndDone) {
     std::vector<uint8_t> read(4000);
     bool readOk = false;
     _service.script = [&](HgcmCall& call) {
-        call.write(1, 0, words({0xA1}).data(), 4);
+        call.write(1, 0, le32Words({0xA1}).data(), 4);
         readOk = call.read(0, 1000, read.size(), read.data());
-        call.write(1, 4, words({0xB2}).data(), 4);
+        call.write(1, 4, le32Words({0xB2}).data(), 4);
         call.write(1, 8, large.data(), large.size());
-        call.write(1, 100008, words({0xC3}).data(), 4);
+        call.write(1, 100008, le32Words({0xC3}).data(), 4);
         return 42;
     };
     ASSERT_TRUE(send(callWithLargeParameter1()));
@@ -177,18 +167,18 @@ TEST_F(HgcmChannelWire, HeldWritesKeepTheirPlaceBeforeReadsLargeWritesAndDone) {
     HostMessage m = next();
     EXPECT_EQ(m.op, VEMO_HGCM_OP_WRITE);
     EXPECT_EQ(m.offset, 0u);
-    EXPECT_EQ(m.data, words({0xA1}));
+    EXPECT_EQ(m.data, le32Words({0xA1}));
     m = next();
     ASSERT_EQ(m.op, VEMO_HGCM_OP_READ);
     EXPECT_EQ(m.index, 0u);
     EXPECT_EQ(m.offset, 1000u);
     EXPECT_EQ(m.length, 4000u);
     const std::vector<uint8_t> guestBytes = pattern(4000, 9);
-    std::vector<uint8_t> answer = words({0});
+    std::vector<uint8_t> answer = le32Words({0});
     answer.insert(answer.end(), guestBytes.begin(), guestBytes.end());
     ASSERT_TRUE(send(answer));
     for (const auto& [offset, data] : std::vector<std::pair<uint32_t, std::vector<uint8_t>>>{
-             {4, words({0xB2})}, {8, large}, {100008, words({0xC3})}}) {
+             {4, le32Words({0xB2})}, {8, large}, {100008, le32Words({0xC3})}}) {
         m = next();
         EXPECT_EQ(m.op, VEMO_HGCM_OP_WRITE);
         EXPECT_EQ(m.index, 1u);
@@ -207,30 +197,30 @@ TEST_F(HgcmChannelWire, SmallWritesComeInOneTransferWithTheReadOrDoneAfterThem) 
     // Pauses let anything sent early arrive on its own.
     _service.script = [&](HgcmCall& call) {
         for (uint32_t i = 0; i < 3; ++i) {
-            call.write(1, 4 * i, words({i}).data(), 4);
+            call.write(1, 4 * i, le32Words({i}).data(), 4);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         call.read(0, 0, read.size(), read.data());
-        call.write(1, 12, words({3}).data(), 4);
+        call.write(1, 12, le32Words({3}).data(), 4);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return 0;
     };
     ASSERT_TRUE(send(callWithLargeParameter1()));
-    const auto writeOf = [](uint32_t i) { return words({VEMO_HGCM_OP_WRITE, 1, 4 * i, 4, i}); };
+    const auto writeOf = [](uint32_t i) { return le32Words({VEMO_HGCM_OP_WRITE, 1, 4 * i, 4, i}); };
     std::vector<uint8_t> expected;
     for (uint32_t i = 0; i < 3; ++i) {
         const std::vector<uint8_t> write = writeOf(i);
         expected.insert(expected.end(), write.begin(), write.end());
     }
-    const std::vector<uint8_t> request = words({VEMO_HGCM_OP_READ, 0, 0, 16});
+    const std::vector<uint8_t> request = le32Words({VEMO_HGCM_OP_READ, 0, 0, 16});
     expected.insert(expected.end(), request.begin(), request.end());
     EXPECT_EQ(oneTransfer(), expected);
 
-    std::vector<uint8_t> answer = words({0});
+    std::vector<uint8_t> answer = le32Words({0});
     answer.resize(4 + read.size());
     ASSERT_TRUE(send(answer));
     expected = writeOf(3);
-    const std::vector<uint8_t> done = words({VEMO_HGCM_OP_DONE, 0});
+    const std::vector<uint8_t> done = le32Words({VEMO_HGCM_OP_DONE, 0});
     expected.insert(expected.end(), done.begin(), done.end());
     EXPECT_EQ(oneTransfer(), expected);
 }
@@ -282,17 +272,14 @@ TEST_F(HgcmChannelWire, CallsAreReadWhateverTheirTransfers) {
 TEST_F(HgcmChannelWire, HeldWritesThatCannotBeSentEndTheConnection) {
     test::HostLogCapture log;
     _service.script = [&](HgcmCall& call) {
-        call.write(1, 0, words({1}).data(), 4);
+        call.write(1, 0, le32Words({1}).data(), 4);
         // The guest is gone before anything could reach it.
         shutdown(_guest, SHUT_RDWR);
         return 0;
     };
     ASSERT_TRUE(send(callWithLargeParameter1()));
     const std::string line = "hgcm handle 7: closed: DONE not sent: Broken pipe";
-    for (int i = 0; i < 500 && log.countContaining(line) == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_EQ(log.countContaining(line), 1u);
+    EXPECT_TRUE(vemo::test::eventually([&] { return log.countContaining(line) == 1; }, 5000));
 }
 
 }  // namespace

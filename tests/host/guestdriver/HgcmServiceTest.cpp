@@ -16,6 +16,8 @@
 #include <set>
 
 #include "HgcmTestSupport.h"
+#include "support/LittleEndian.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace host {
@@ -26,19 +28,8 @@ using test::GuestParam;
 using test::HgcmTestClient;
 using test::request;
 using test::TestCamera;
-
-std::vector<uint8_t> le32(uint32_t v) {
-    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-            static_cast<uint8_t>(v >> 24)};
-}
-
-std::vector<uint8_t> concat(std::initializer_list<std::vector<uint8_t>> parts) {
-    std::vector<uint8_t> all;
-    for (const auto& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
+using vemo::test::concat;
+using vemo::test::le32Words;
 
 using HostHgcm = test::HostRigTest;
 
@@ -315,15 +306,13 @@ TEST_P(HostHgcmHostile, EndsOnlyThatConnectionWithOneLogLine) {
 
 // A call of function 8 with one parameter of the given shape.
 std::vector<uint8_t> call8(uint32_t type, uint32_t size, uint32_t inlined) {
-    return concat({le32(VEMO_HGCM_OP_CALL), le32(1), le32(8), le32(1), le32(type), le32(size),
-                   le32(inlined)});
+    return le32Words({VEMO_HGCM_OP_CALL, 1, 8, 1, type, size, inlined});
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Wire, HostHgcmHostile,
-    ::testing::Values(HostileInput{"UnknownOperation", le32(0x81), "unknown operation 129"},
-                      HostileInput{"TooManyParameters",
-                                   concat({le32(VEMO_HGCM_OP_CALL), le32(1), le32(9), le32(33)}),
+    ::testing::Values(HostileInput{"UnknownOperation", le32Words({0x81}), "unknown operation 129"},
+                      HostileInput{"TooManyParameters", le32Words({VEMO_HGCM_OP_CALL, 1, 9, 33}),
                                    "call with 33 parameters (limit 32)"},
                       HostileInput{"InlineAboveLimit", call8(4, 4097, 1),
                                    "parameter 0: 4097 bytes inline (limit 4096)"},
@@ -332,10 +321,10 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileInput{"SizeAboveLimit", call8(4, 0x08000001, 0),
                                    "parameter 0: size 134217729 above the limit"},
                       HostileInput{"CutInsideConnect",
-                                   concat({le32(VEMO_HGCM_OP_CONNECT), le32(2), {'V'}}),
+                                   concat({le32Words({VEMO_HGCM_OP_CONNECT, 2}), {'V'}}),
                                    "connection ended inside CONNECT (5 of 132 bytes)"},
                       HostileInput{"ReadAnsweredWithBadStatus",
-                                   concat({call8(4, 5000, 0), le32(5)}),
+                                   concat({call8(4, 5000, 0), le32Words({5})}),
                                    "READ answered with status 5"}),
     [](const ::testing::TestParamInfo<HostileInput>& info) { return info.param.name; });
 
@@ -362,11 +351,10 @@ TEST_F(HostHgcm, BitFlipsInACallEndAtMostTheirOwnConnection) {
 }
 
 TEST(HostHgcmEndpoint, ReplacesAStaleSocketRefusesALiveOneAndRemovesItsSocket) {
-    char directory[] = "/tmp/vemo-hostd-test.XXXXXX";
-    ASSERT_NE(mkdtemp(directory), nullptr);
+    const vemo::test::TempFolder folder;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    const std::string path = std::string(directory) + "/hgcm.sock";
+    const std::string path = folder.file("hgcm.sock");
     std::strcpy(addr.sun_path, path.c_str());
     const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_EQ(bind(stale, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)), 0);
@@ -384,7 +372,6 @@ TEST(HostHgcmEndpoint, ReplacesAStaleSocketRefusesALiveOneAndRemovesItsSocket) {
     endpoint.stop();
     struct stat info {};
     EXPECT_NE(stat(path.c_str(), &info), 0);
-    rmdir(directory);
 }
 
 }  // namespace

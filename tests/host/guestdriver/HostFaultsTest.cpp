@@ -93,6 +93,7 @@ TEST_F(HostFault, BytePerTransferHandsOutOneByteAtATime) {
     EXPECT_TRUE(tcp.call(initRequest()));
 }
 
+// What vemo-hostd does on SIGTERM wakes every client that waits for an answer.
 TEST_F(HostFault, StallTakesRequestsAndAnswersNoneUntilShutdown) {
     start([](HostFaults* f) { f->stall = true; });
     ASSERT_EQ(_camera->driver.sendData(_camera->id, test::packetOf(initRequest())), 0);
@@ -114,6 +115,7 @@ TEST_F(HostFault, StallTakesRequestsAndAnswersNoneUntilShutdown) {
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(2)), std::future_status::ready);
     EXPECT_EQ(waiting.get(), -1);
     EXPECT_TRUE(tcp.waitForClose());
+    EXPECT_TRUE(_camera->control.waitForClose());
 }
 
 TEST_F(HostFault, FreezeAfterHoldsEveryAnswerOfTheHostForAWhileThenGoesOn) {

@@ -10,23 +10,15 @@
 #include <cstdio>
 #include <fstream>
 
+#include "support/LittleEndian.h"
+
 namespace vemo {
 namespace host {
 namespace test {
 
-namespace {
-
-void putU32(std::vector<uint8_t>* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        out->push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
-}
-
-uint32_t getU32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-}  // namespace
+using vemo::test::appendLe32;
+using vemo::test::le32Words;
+using vemo::test::loadLe32;
 
 GuestParam GuestParam::text(std::string_view text) {
     GuestParam param = data(std::vector<uint8_t>(text.begin(), text.end()));
@@ -35,9 +27,7 @@ GuestParam GuestParam::text(std::string_view text) {
 }
 
 GuestParam GuestParam::u32(uint32_t value) {
-    GuestParam param{1, {}};
-    putU32(&param.bytes, value);
-    return param;
+    return {1, le32Words({value})};
 }
 
 HgcmTestClient::~HgcmTestClient() {
@@ -92,42 +82,36 @@ bool HgcmTestClient::waitForClose() {
 }
 
 int32_t HgcmTestClient::connect(std::string_view service, uint32_t* clientId, uint32_t location) {
-    std::vector<uint8_t> message;
-    putU32(&message, VEMO_HGCM_OP_CONNECT);
-    putU32(&message, location);
+    std::vector<uint8_t> message = le32Words({VEMO_HGCM_OP_CONNECT, location});
     std::vector<uint8_t> name(128, 0);
     std::copy_n(service.begin(), std::min<size_t>(service.size(), 128), name.begin());
     message.insert(message.end(), name.begin(), name.end());
     uint8_t result[12];
-    if (!sendRaw(message) || !receive(result, 12) || getU32(result) != VEMO_HGCM_OP_RESULT) {
+    if (!sendRaw(message) || !receive(result, 12) || loadLe32(result) != VEMO_HGCM_OP_RESULT) {
         return kBroken;
     }
-    *clientId = getU32(result + 8);
-    return static_cast<int32_t>(getU32(result + 4));
+    *clientId = loadLe32(result + 8);
+    return static_cast<int32_t>(loadLe32(result + 4));
 }
 
 int32_t HgcmTestClient::disconnect(uint32_t clientId) {
-    std::vector<uint8_t> message;
-    putU32(&message, VEMO_HGCM_OP_DISCONNECT);
-    putU32(&message, clientId);
+    const std::vector<uint8_t> message = le32Words({VEMO_HGCM_OP_DISCONNECT, clientId});
     uint8_t result[12];
-    if (!sendRaw(message) || !receive(result, 12) || getU32(result) != VEMO_HGCM_OP_RESULT) {
+    if (!sendRaw(message) || !receive(result, 12) || loadLe32(result) != VEMO_HGCM_OP_RESULT) {
         return kBroken;
     }
-    return static_cast<int32_t>(getU32(result + 4));
+    return static_cast<int32_t>(loadLe32(result + 4));
 }
 
 std::vector<uint8_t> HgcmTestClient::callMessage(uint32_t clientId, uint32_t function,
                                                  const std::vector<GuestParam>& params) {
-    std::vector<uint8_t> message;
-    for (uint32_t v : {VEMO_HGCM_OP_CALL, clientId, function, uint32_t(params.size())}) {
-        putU32(&message, v);
-    }
+    std::vector<uint8_t> message =
+        le32Words({VEMO_HGCM_OP_CALL, clientId, function, uint32_t(params.size())});
     for (const GuestParam& param : params) {
         const bool inlined = param.bytes.size() <= VEMO_HGCM_INLINE_LIMIT;
-        for (uint32_t v : {param.type, uint32_t(param.bytes.size()), uint32_t(inlined)}) {
-            putU32(&message, v);
-        }
+        const std::vector<uint8_t> header =
+            le32Words({param.type, uint32_t(param.bytes.size()), uint32_t(inlined)});
+        message.insert(message.end(), header.begin(), header.end());
         if (inlined) {
             message.insert(message.end(), param.bytes.begin(), param.bytes.end());
         }
@@ -147,22 +131,22 @@ int32_t HgcmTestClient::call(uint32_t clientId, uint32_t function, std::vector<G
         if (!receive(head, 8)) {
             return kBroken;
         }
-        const uint32_t op = getU32(head);
+        const uint32_t op = loadLe32(head);
         if (op == VEMO_HGCM_OP_DONE) {
-            return static_cast<int32_t>(getU32(head + 4));
+            return static_cast<int32_t>(loadLe32(head + 4));
         }
         if ((op != VEMO_HGCM_OP_READ && op != VEMO_HGCM_OP_WRITE) || !receive(head + 8, 8)) {
             return kBroken;
         }
-        const uint32_t ix = getU32(head + 4);
-        const uint32_t offset = getU32(head + 8);
-        const uint32_t length = getU32(head + 12);
+        const uint32_t ix = loadLe32(head + 4);
+        const uint32_t offset = loadLe32(head + 8);
+        const uint32_t length = loadLe32(head + 12);
         const bool inRange = ix < params->size() && offset <= (*params)[ix].bytes.size() &&
                              length <= (*params)[ix].bytes.size() - offset;
         std::vector<uint8_t> bytes;
         if (op == VEMO_HGCM_OP_READ) {
             ++_reads;
-            putU32(&bytes, !refuseReads && inRange ? 0 : 0xFFFFFFFFu);
+            appendLe32(&bytes, !refuseReads && inRange ? 0 : 0xFFFFFFFFu);
             if (!refuseReads && inRange) {
                 const auto from = (*params)[ix].bytes.begin() + offset;
                 bytes.insert(bytes.end(), from, from + length);
@@ -197,7 +181,7 @@ int32_t HgcmTestClient::recvData(uint32_t clientId, uint32_t n, int32_t* count,
                                       GuestParam::data(data), GuestParam::text("RDONLYGUEST")};
     const int32_t status = call(clientId, HgcmService::kRecvData, &params);
     const std::vector<uint8_t>& out = params[1].bytes;
-    *count = static_cast<int32_t>(getU32(out.data()));
+    *count = static_cast<int32_t>(loadLe32(out.data()));
     bytes->assign(out.begin() + 4, out.begin() + 4 + std::clamp<int32_t>(*count, 0, n));
     return status;
 }
@@ -219,11 +203,9 @@ std::optional<std::vector<uint8_t>> HgcmTestClient::readFully(uint32_t clientId,
 }
 
 std::vector<uint8_t> controlRecord(uint8_t command, uint64_t clientId, uint32_t argument) {
-    std::vector<uint8_t> record = {command};
-    putU32(&record, static_cast<uint32_t>(clientId));
-    putU32(&record, static_cast<uint32_t>(clientId >> 32));
-    putU32(&record, argument);
-    return record;
+    return vemo::test::concat({{command},
+                               le32Words({static_cast<uint32_t>(clientId),
+                                          static_cast<uint32_t>(clientId >> 32), argument})});
 }
 
 namespace {
@@ -238,23 +220,17 @@ HostConfig twoCameras(HostFaults faults) {
 
 HostRig::HostRig(HostFaults faults) : HostRig(twoCameras(faults)) {}
 
-HostRig::HostRig(const HostConfig& configuration) : config(configuration) {
-    char name[] = "/tmp/vemo-hostd-test.XXXXXX";
-    if (::mkdtemp(name) == nullptr) {
-        return;
-    }
-    directory = name;
-    socketPath = directory + "/hgcm.sock";
-    ctlPath = directory + "/ctl.sock";
-    started = state.record.open(directory + "/record.txt") == 0 &&
+HostRig::HostRig(const HostConfig& configuration)
+    : config(configuration),
+      socketPath(directory.file("hgcm.sock")),
+      ctlPath(directory.file("ctl.sock")) {
+    started = !directory.path().empty() && state.record.open(directory.file("record.txt")) == 0 &&
               camera.start("127.0.0.1", 0) == 0 && control.start("127.0.0.1", 0) == 0 &&
               endpoint.start(socketPath) == 0 && ctl.start(ctlPath) == 0;
 }
 
 HostRig::~HostRig() {
     stop();
-    ::unlink((directory + "/record.txt").c_str());
-    ::rmdir(directory.c_str());
 }
 
 void HostRig::stop() {
@@ -268,7 +244,7 @@ void HostRig::stop() {
 
 std::vector<std::string> HostRig::recordLines() const {
     std::vector<std::string> lines;
-    std::ifstream in(directory + "/record.txt");
+    std::ifstream in(directory.file("record.txt"));
     for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
     }
@@ -288,7 +264,7 @@ std::optional<Message> TestCamera::call(const Message& request) {
     Message reply;
     if (driver.sendData(id, packetOf(request)) != 0 ||
         !(length = driver.readFully(id, 4, &calls)) ||
-        !(payload = driver.readFully(id, getU32(length->data()), &calls)) ||
+        !(payload = driver.readFully(id, loadLe32(length->data()), &calls)) ||
         !reply.decode(payload->data(), payload->size()).ok()) {
         return std::nullopt;
     }
@@ -300,10 +276,14 @@ bool TestCamera::init() {
     return reply && reply->u32("__return") == 0u;
 }
 
-std::unique_ptr<TestCamera> HostRigTest::openCamera() {
+std::unique_ptr<TestCamera> HostRigTest::openCamera(std::optional<uint32_t> ix) {
     bool ok = false;
     auto camera = std::make_unique<TestCamera>(_rig, &ok);
     EXPECT_TRUE(ok && camera->init());
+    if (ix) {
+        const std::optional<Message> selected = camera->call(request("setCameraIx", *ix));
+        EXPECT_TRUE(selected && selected->u32("__return") == 0u);
+    }
     return camera;
 }
 

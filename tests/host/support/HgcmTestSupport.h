@@ -18,6 +18,7 @@
 #include "HgcmService.h"
 #include "HostState.h"
 #include "HostTestSupport.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace host {
@@ -101,7 +102,7 @@ public:
     HgcmEndpoint endpoint{hgcm, config.limits.idleLimitMs};
     CtlCommands ctlCommands{{state, clients, camera}};
     CtlServer ctl{ctlCommands};
-    std::string directory;
+    vemo::test::TempFolder directory;
     std::string socketPath;
     std::string ctlPath;
     bool started = false;
@@ -130,8 +131,9 @@ public:
 class HostRigTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(_rig.started); }
-    // A camera whose every step of opening worked, its instance made.
-    std::unique_ptr<TestCamera> openCamera();
+    // A camera whose every step of opening worked, its instance made and, given ix, that camera
+    // selected.
+    std::unique_ptr<TestCamera> openCamera(std::optional<uint32_t> ix = std::nullopt);
 
     HostLogCapture _log;
     HostRig _rig;

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "support/LittleEndian.h"
+
 namespace vemo {
 namespace host {
 namespace test {
@@ -35,13 +37,7 @@ std::vector<uint8_t> bytesOf(std::string_view text) {
 }
 
 std::vector<uint8_t> packetOf(const std::vector<uint8_t>& payload) {
-    const uint32_t n = static_cast<uint32_t>(payload.size());
-    std::vector<uint8_t> packet(4 + payload.size());
-    for (int i = 0; i < 4; ++i) {
-        packet[i] = static_cast<uint8_t>(n >> (8 * i));
-    }
-    std::copy(payload.begin(), payload.end(), packet.begin() + 4);
-    return packet;
+    return vemo::test::lengthPrefixed(payload);
 }
 
 std::string describe(const Message& message) {
@@ -88,6 +84,22 @@ Message initRequest(std::string_view remoteClass) {
     Message m = request("__initThis");
     m.set("__remote_class", Value::string(remoteClass));
     return m;
+}
+
+Message with(Message message, std::string_view key, uint32_t value) {
+    message.set(key, Value::u32(value));
+    return message;
+}
+
+Message with(Message message, std::string_view key, std::string_view text) {
+    message.set(key, Value::string(text));
+    return message;
+}
+
+Message releaseRequest(uint32_t store, uint64_t number) {
+    return with(with(with(request("releaseOneFrame"), "sample_store", store), "sample_num_high",
+                     static_cast<uint32_t>(number >> 32)),
+                "sample_num_low", static_cast<uint32_t>(number));
 }
 
 uint64_t u64(const Message& message, const std::string& name) {
@@ -142,6 +154,12 @@ bool TestClient::connect(uint16_t port) {
     return ::connect(_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof(addr)) == 0;
 }
 
+bool TestClient::open(uint16_t port, std::optional<uint32_t> ix) {
+    const std::optional<Message> made = connect(port) ? call(initRequest()) : std::nullopt;
+    const std::optional<Message> selected = made && ix ? call(request("setCameraIx", *ix)) : made;
+    return made && made->u32("__return") == 0u && selected && selected->u32("__return") == 0u;
+}
+
 bool TestClient::sendRaw(const std::vector<uint8_t>& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -185,8 +203,7 @@ std::optional<Message> TestClient::readReply() {
     if (!readExactly(header, 4)) {
         return std::nullopt;
     }
-    const uint32_t n =
-        header[0] | (header[1] << 8) | (header[2] << 16) | (static_cast<uint32_t>(header[3]) << 24);
+    const uint32_t n = vemo::test::loadLe32(header);
     std::vector<uint8_t> payload(n);
     Message reply;
     if (!readExactly(payload.data(), n) || !reply.decode(payload.data(), n).ok()) {

@@ -28,6 +28,11 @@ Message request(std::string_view function);
 Message request(std::string_view function, uint32_t ix);
 // __initThis of remoteClass.
 Message initRequest(std::string_view remoteClass = "CameraDevice");
+// The message with one more entry.
+Message with(Message message, std::string_view key, uint32_t value);
+Message with(Message message, std::string_view key, std::string_view text);
+// releaseOneFrame of sample number of store.
+Message releaseRequest(uint32_t store, uint64_t number);
 // A 64-bit number sent as name_high and name_low.
 uint64_t u64(const Message& message, const std::string& name);
 
@@ -56,6 +61,9 @@ public:
     TestClient& operator=(const TestClient&) = delete;
 
     bool connect(uint16_t port);
+    // Connects and makes the camera instance, then selects camera ix when given; false when a
+    // step fails.
+    bool open(uint16_t port, std::optional<uint32_t> ix = std::nullopt);
     bool sendRaw(const std::vector<uint8_t>& bytes);
     bool sendPacket(const std::vector<uint8_t>& payload);
     // Sends the request as one packet and reads the reply packet; nothing on any failure.

@@ -1,10 +1,8 @@
 #include "SourceTestSupport.h"
 
 #include <png.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 
 #include "JpegEncoder.h"
@@ -12,20 +10,6 @@
 namespace vemo {
 namespace host {
 namespace test {
-
-TempFolder::TempFolder() {
-    char name[] = "/tmp/vemo-sources-XXXXXX";
-    if (::mkdtemp(name) != nullptr) {
-        _path = name;
-    }
-}
-
-TempFolder::~TempFolder() {
-    if (!_path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(_path, ignored);
-    }
-}
 
 Picture quadrants(uint32_t width, uint32_t height, int shift) {
     Picture picture;

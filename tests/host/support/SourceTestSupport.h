@@ -6,26 +6,13 @@
 
 #include "FrameTestSupport.h"
 #include "PictureDecoder.h"
+#include "support/TempFolder.h"
 
 namespace vemo {
 namespace host {
 namespace test {
 
-// A private folder under /tmp, removed with everything in it when the object goes.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return _path; }
-    // path() + "/" + name.
-    std::string file(const std::string& name) const { return _path + "/" + name; }
-
-private:
-    std::string _path;
-};
+using vemo::test::TempFolder;
 
 // Colours as 0xAARRGGBB and as the frames show them (BT.601, studio range).
 struct Colour {

@@ -25,33 +25,24 @@ namespace {
 
 using nlohmann::json;
 
-std::string bytesText(const std::vector<uint8_t>& bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
-
 // A file of the picture in the given format, as a browser would upload it.
 std::string pictureFile(const Picture& picture, bool png) {
-    char directory[] = "/tmp/vemo-web-test.XXXXXX";
-    if (mkdtemp(directory) == nullptr) {
-        return "";
-    }
-    const std::string path = std::string(directory) + (png ? "/p.png" : "/p.jpg");
+    const test::TempFolder folder;
+    const std::string path = folder.file(png ? "p.png" : "p.jpg");
     const bool written = png ? test::writePng(path, picture) : test::writeJpeg(path, picture);
-    const std::string bytes = written ? bytesText(test::readFile(path)) : "";
-    unlink(path.c_str());
-    rmdir(directory);
-    return bytes;
+    return written ? vemo::test::readText(path) : "";
 }
 
-// The colour in the middle of a JPEG file.
-std::vector<uint8_t> middleOf(const std::string& file) {
+// The colour of a JPEG file at the given fractions of its width and height.
+std::vector<uint8_t> colourAt(const std::string& file, double x, double y) {
     const std::optional<test::DecodedJpeg> decoded =
         test::decodeJpeg(reinterpret_cast<const uint8_t*>(file.data()), file.size());
     if (!decoded) {
         return {};
     }
-    const size_t at =
-        (decoded->size.height / 2 * decoded->size.width + decoded->size.width / 2) * 3;
+    const size_t at = (static_cast<size_t>(decoded->size.height * y) * decoded->size.width +
+                       static_cast<size_t>(decoded->size.width * x)) *
+                      3;
     return {decoded->rgb[at], decoded->rgb[at + 1], decoded->rgb[at + 2]};
 }
 
@@ -181,34 +172,20 @@ TEST_F(WebConsoleTest, AnswersEveryVerbAndShowsUploadsAndTheBrowsersPictures) {
         EXPECT_EQ(uploads().size(), 1u);
     }
     // Camera 1's view is the last picture letterboxed: quadrant 2 (blue) at the top left.
-    const std::optional<test::DecodedJpeg> view =
-        test::decodeJpeg(reinterpret_cast<const uint8_t*>(live(1).data()), live(1).size());
-    ASSERT_TRUE(view);
-    const size_t topLeft =
-        (view->size.height / 4 * view->size.width + view->size.width / 2 - 20) * 3;
-    EXPECT_TRUE(near({view->rgb[topLeft], view->rgb[topLeft + 1], view->rgb[topLeft + 2]},
-                     test::kBlue.argb));
+    EXPECT_TRUE(near(colourAt(live(1), 0.45, 0.25), test::kBlue.argb));
 
     // Back to the pattern: the upload goes.
     ASSERT_EQ(choose(1, "pattern")->status, 200);
     EXPECT_TRUE(uploads().empty());
 
     // The browser's camera: pictures pushed while camera 0 shows them, refused otherwise.
-    Picture green;
-    green.width = 64;
-    green.height = 48;
-    green.argb.resize(64 * 48 * 4);
-    for (size_t i = 0; i < green.argb.size(); i += 4) {
-        green.argb[i + 1] = 0xFF;
-        green.argb[i + 3] = 0xFF;
-    }
-    const std::string greenFile = pictureFile(green, false);
+    const std::string greenFile = pictureFile(test::quadrants(64, 48, 1), false);  // green first
     EXPECT_EQ(post("/api/frame?camera=0", greenFile)->status, 409);
     ASSERT_EQ(choose(0, "browser")->status, 200);
     EXPECT_EQ(sourceOf(0), "pushed");
     EXPECT_EQ(post("/api/frame?camera=0", greenFile)->status, 204);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_TRUE(near(middleOf(live(0)), 0xFF00FF00));
+    EXPECT_TRUE(near(colourAt(live(0), 0.25, 0.25), test::kGreen.argb));
     EXPECT_EQ(post("/api/frame?camera=0", "not a picture")->status, 400);
     EXPECT_EQ(post("/api/frame?camera=7", greenFile)->status, 404);
 

@@ -1,12 +1,15 @@
 #pragma once
 
-// Loopback sockets for the integration tests: a listener that can tell whether a connection
+// Loopback sockets for the tests: a bound socket, a listener that can tell whether a connection
 // arrived, a port where nothing listens, and a check that the guest's NAT is in force.
 
 #include <string>
 
 namespace vemo {
 namespace test {
+
+// A new TCP socket bound to an ephemeral port of 127.0.0.1, *port set; -1 on failure.
+int bindLoopback(int* port);
 
 // A TCP socket listening on an ephemeral port of 127.0.0.1.
 class LoopbackListener {

@@ -1,4 +1,4 @@
-#include "LoopbackSockets.h"
+#include "support/LoopbackSockets.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -11,9 +11,6 @@
 namespace vemo {
 namespace test {
 
-namespace {
-
-// Binds a new TCP socket to an ephemeral loopback port; returns the socket, -1 on failure.
 int bindLoopback(int* port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -32,8 +29,6 @@ int bindLoopback(int* port) {
     *port = ntohs(address.sin_port);
     return fd;
 }
-
-}  // namespace
 
 LoopbackListener::LoopbackListener() {
     _fd = bindLoopback(&_port);
