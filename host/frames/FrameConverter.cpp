@@ -37,7 +37,9 @@ const std::vector<uint8_t>& FrameConverter::update(IFrameSource& source,
         if (_fitted != planar->number || _applied != adjustment) {
             fitPlanes(*planar);
             _fitted = planar->number;
-            _applied = adjustment;
+            if (_applied != adjustment) {
+                _applied = adjustment;
+            }
             _drawn.reset();  // the canvas no longer matches the frame
             _damage.assign(1, Rect{0, 0, static_cast<int>(_layout.size.width),
                                    static_cast<int>(_layout.size.height)});
@@ -148,15 +150,8 @@ bool FrameConverter::takesPlanes() const {
 
 void FrameConverter::fitPlanes(const PlanarPicture& picture) {
     const Rect r = PictureFit::fit(picture.width, picture.height, _layout.size);
-    const int frameWidth = static_cast<int>(_layout.size.width);
-    const int frameHeight = static_cast<int>(_layout.size.height);
-    // The bars: above, below, left and right of the picture. Black is what the canvas's black
-    // converts to: Y 16, U and V 128.
-    const Rect bars[] = {{0, 0, frameWidth, r.y},
-                         {0, r.y + r.height, frameWidth, frameHeight - r.y - r.height},
-                         {0, r.y, r.x, r.height},
-                         {r.x + r.width, r.y, frameWidth - r.x - r.width, r.height}};
-    for (const Rect& bar : bars) {
+    // The bars in black: what the canvas's black converts to, Y 16, U and V 128.
+    for (const Rect& bar : PictureFit::bars(r, _layout.size)) {
         Rect b;
         if (!evenRect(bar, &b)) {
             continue;

@@ -39,13 +39,19 @@ Rect PictureFit::fit(uint32_t width, uint32_t height, FrameSize size) {
     return {((frameWidth - w) / 2) & ~1, ((frameHeight - h) / 2) & ~1, w, h};
 }
 
-void PictureFit::drawBars(const Rect& r, uint8_t* canvas, int canvasStride, FrameSize size) {
+std::array<Rect, 4> PictureFit::bars(const Rect& r, FrameSize size) {
     const int frameWidth = static_cast<int>(size.width);
     const int frameHeight = static_cast<int>(size.height);
-    fill(canvas, canvasStride, 0, 0, frameWidth, r.y);
-    fill(canvas, canvasStride, 0, r.y + r.height, frameWidth, frameHeight - r.y - r.height);
-    fill(canvas, canvasStride, 0, r.y, r.x, r.height);
-    fill(canvas, canvasStride, r.x + r.width, r.y, frameWidth - r.x - r.width, r.height);
+    return {Rect{0, 0, frameWidth, r.y},
+            Rect{0, r.y + r.height, frameWidth, frameHeight - r.y - r.height},
+            Rect{0, r.y, r.x, r.height},
+            Rect{r.x + r.width, r.y, frameWidth - r.x - r.width, r.height}};
+}
+
+void PictureFit::drawBars(const Rect& r, uint8_t* canvas, int canvasStride, FrameSize size) {
+    for (const Rect& bar : bars(r, size)) {
+        fill(canvas, canvasStride, bar.x, bar.y, bar.width, bar.height);
+    }
 }
 
 void PictureFit::draw(const uint8_t* argb, int stride, uint32_t width, uint32_t height,

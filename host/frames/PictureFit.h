@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -36,6 +37,9 @@ public:
     // Draws the I420 picture letterboxed into canvas, as drawConverted does.
     static void drawPlanar(const PlanarPicture& picture, std::vector<uint8_t>* scratch,
                            uint8_t* canvas, int canvasStride, FrameSize size);
+    // The bars around rect in a frame of size: above, below, left and right of it; a bar may be
+    // empty.
+    static std::array<Rect, 4> bars(const Rect& rect, FrameSize size);
     // Fills the bars around rect.
     static void drawBars(const Rect& rect, uint8_t* canvas, int canvasStride, FrameSize size);
 };
