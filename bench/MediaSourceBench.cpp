@@ -32,7 +32,7 @@ constexpr int kFrames = 150;  // 5 s at 30 fps
 // Latency is taken once the pipeline has run for half a second: its first pictures wait while
 // it starts (preroll), which is a start-up cost, not a frame's.
 constexpr int kWarmUp = 15;
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 
 double cpuSeconds() {
     timespec now{};
@@ -127,7 +127,9 @@ bool compare(const std::string& folder, const char* title, const std::string& pa
     }
 
     // Each is run once before it is timed, so that loading libraries and plugins counts in
-    // neither figure; then both take turns kRounds times, and the medians are compared.
+    // neither figure; then both take turns kRounds times. Each round's ratio compares two runs
+    // made one after the other, so that the machine's drift between rounds cancels; the median
+    // of those ratios is the figure.
     const std::string decodeAlone = "filesrc location=" + clip + " ! decodebin ! fakesink sync=true";
     std::vector<double> latencies;
     if (!runToEnd(decodeAlone) || showClip(clip, kWarmUp, &latencies) < 0) {
@@ -136,6 +138,7 @@ bool compare(const std::string& folder, const char* title, const std::string& pa
     latencies.clear();
     std::vector<double> decodeOnly;
     std::vector<double> delivered;
+    std::vector<double> ratios;
     for (int round = 0; round < kRounds; ++round) {
         const double start = cpuSeconds();
         if (!runToEnd(decodeAlone)) {
@@ -146,8 +149,9 @@ bool compare(const std::string& folder, const char* title, const std::string& pa
         if (delivered.back() < 0) {
             return false;
         }
-        std::printf("  round %d: decoding alone %.2f ms, shown %.2f ms CPU a frame\n", round + 1,
-                    decodeOnly.back() * 1e3, delivered.back() * 1e3);
+        ratios.push_back(delivered.back() / decodeOnly.back());
+        std::printf("  round %d: decoding alone %.2f ms, shown %.2f ms CPU a frame: %.2fx\n",
+                    round + 1, decodeOnly.back() * 1e3, delivered.back() * 1e3, ratios.back());
     }
     const double decodeMedian = median(decodeOnly);
     const double deliveredMedian = median(delivered);
@@ -156,7 +160,7 @@ bool compare(const std::string& folder, const char* title, const std::string& pa
                 decodeMedian * 1e3);
     std::printf("  video: source to 1920x1080 NV21 preview: %.2f ms CPU a frame (median)\n",
                 deliveredMedian * 1e3);
-    std::printf("  ratio: %.2fx\n", deliveredMedian / decodeMedian);
+    std::printf("  ratio: %.2fx (median of the rounds' ratios)\n", median(ratios));
     std::printf(
         "  decoder to preview frame at 30 fps: median %.1f ms, p99 %.1f ms (interval 33.3)\n",
         latencies[latencies.size() / 2], latencies[latencies.size() * 99 / 100]);

@@ -9,23 +9,12 @@ namespace host {
 
 uint64_t MediaSource::capture() {
     _picture = _pipeline->newest();
-    ++_number;
-    _recent[_number % _recent.size()] = {_number, _picture != nullptr ? _picture->number : 0};
-    return _number;
-}
-
-std::optional<uint64_t> MediaSource::pictureOf(uint64_t number) const {
-    const std::pair<uint64_t, uint64_t>& entry = _recent[number % _recent.size()];
-    if (entry.first != number) {
-        return std::nullopt;
-    }
-    return entry.second;
+    return number();
 }
 
 void MediaSource::render(uint8_t* canvas, int stride, FrameSize size,
                          std::optional<uint64_t> previous, std::vector<Rect>* damage) {
-    const uint64_t shown = _picture != nullptr ? _picture->number : 0;
-    if (previous && pictureOf(*previous) == shown) {
+    if (previous == number()) {
         return;
     }
     const Rect all{0, 0, static_cast<int>(size.width), static_cast<int>(size.height)};
